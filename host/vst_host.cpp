@@ -1,0 +1,188 @@
+#include "host/vst_host.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+namespace vsthost {
+
+namespace {
+
+// The Host that is creating an instance on this thread: the handshake and any
+// call made before `user` is set arrive here.
+thread_local Host* creatingHost = nullptr;
+
+VstIntPtr dispatchToHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                         void* ptr, float opt) {
+    Host* host = nullptr;
+    if (effect != nullptr && effect->user != nullptr) {
+        host = static_cast<Host*>(effect->user);
+    } else {
+        host = creatingHost;
+    }
+    return host != nullptr ? host->handle(effect, opcode, index, value, ptr, opt) : 0;
+}
+
+}  // namespace
+
+std::unique_ptr<PluginLibrary> PluginLibrary::open(const std::string& path, std::string* error) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+        if (error != nullptr) {
+            const char* reason = dlerror();
+            *error = reason != nullptr ? reason : "dlopen failed";
+        }
+        return nullptr;
+    }
+    return std::unique_ptr<PluginLibrary>(new PluginLibrary(handle));
+}
+
+PluginLibrary::~PluginLibrary() { dlclose(handle_); }
+
+EntryPoint PluginLibrary::entryPoint(const char* name) const {
+    return reinterpret_cast<EntryPoint>(dlsym(handle_, name));
+}
+
+Host::Host() {
+    timeInfo_.sampleRate = 44100.0;
+    timeInfo_.tempo = 120.0;
+    timeInfo_.timeSigNumerator = 4;
+    timeInfo_.timeSigDenominator = 4;
+    timeInfo_.flags = kVstPpqPosValid | kVstTempoValid;
+}
+
+audioMasterCallback Host::callback() { return dispatchToHost; }
+
+VstIntPtr Host::handle(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                       float opt) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (recording_) {
+        calls_.push_back(HostCall{effect, opcode, index, value, ptr, opt});
+    }
+    switch (opcode) {
+    case audioMasterVersion:
+        return versionAnswer_;
+    case audioMasterGetTime:
+        return timeInfoAvailable_ ? reinterpret_cast<VstIntPtr>(&timeInfo_) : 0;
+    default: {
+        const auto found = answers_.find(opcode);
+        return found != answers_.end() ? found->second : 0;
+    }
+    }
+}
+
+void Host::setVersionAnswer(VstIntPtr answer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    versionAnswer_ = answer;
+}
+
+void Host::setAnswer(VstInt32 opcode, VstIntPtr answer) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    answers_[opcode] = answer;
+}
+
+void Host::setTimeInfoAvailable(bool available) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timeInfoAvailable_ = available;
+}
+
+void Host::setTransport(double ppqPos, double tempo) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timeInfo_.ppqPos = ppqPos;
+    timeInfo_.tempo = tempo;
+    timeInfo_.flags |= kVstPpqPosValid | kVstTempoValid;
+}
+
+void Host::setRecording(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    recording_ = on;
+}
+
+std::vector<HostCall> Host::calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_;
+}
+
+std::size_t Host::countCalls(VstInt32 opcode) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::size_t count = 0;
+    for (const HostCall& call : calls_) {
+        count += call.opcode == opcode ? 1 : 0;
+    }
+    return count;
+}
+
+void Host::clearCalls() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.clear();
+}
+
+std::unique_ptr<Instance> Instance::create(EntryPoint entry, Host& host) {
+    if (entry == nullptr) {
+        return nullptr;
+    }
+    Host* const previous = creatingHost;
+    creatingHost = &host;
+    AEffect* effect = entry(Host::callback());
+    creatingHost = previous;
+    if (effect == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<Instance> instance(new Instance(effect));
+    effect->user = &host;
+    return instance;
+}
+
+Instance::Instance(AEffect* effect) : effect_(effect) {
+    std::memcpy(initialBytes_.data(), effect, sizeof(AEffect));
+}
+
+Instance::~Instance() {
+    if (effect_ != nullptr) {
+        close();
+    }
+}
+
+VstIntPtr Instance::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                             float opt) {
+    const VstIntPtr answer = effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
+    if (opcode == effClose) {
+        effect_ = nullptr;
+    }
+    return answer;
+}
+
+void Instance::setParameter(VstInt32 index, float value) {
+    effect_->setParameter(effect_, index, value);
+}
+
+float Instance::getParameter(VstInt32 index) { return effect_->getParameter(effect_, index); }
+
+void Instance::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
+    effect_->processReplacing(effect_, inputs, outputs, frames);
+}
+
+void Instance::processDoubleReplacing(double** inputs, double** outputs, VstInt32 frames) {
+    effect_->processDoubleReplacing(effect_, inputs, outputs, frames);
+}
+
+void Instance::processAccumulating(float** inputs, float** outputs, VstInt32 frames) {
+    effect_->process(effect_, inputs, outputs, frames);
+}
+
+std::string Instance::text(VstInt32 opcode, VstInt32 index, std::size_t capacity) {
+    std::vector<char> buffer(capacity, '\0');
+    dispatch(opcode, index, 0, buffer.data());
+    return std::string(buffer.data(), strnlen(buffer.data(), capacity));
+}
+
+VstIntPtr Instance::close() { return dispatch(effClose); }
+
+StereoBuffer::StereoBuffer(std::size_t frames) {
+    for (std::size_t channel = 0; channel < data_.size(); ++channel) {
+        data_[channel].assign(frames, 0.0f);
+        pointers_[channel] = data_[channel].data();
+    }
+}
+
+}  // namespace vsthost

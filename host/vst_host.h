@@ -1,0 +1,147 @@
+// A small VST 2.4 host: loads a plug-in library, creates instances through its
+// entry point and drives them through their effect records, as a DAW would.
+// It knows only the interface records, never the effect framework. Used by
+// the host-level tests, the tools and the benchmarks.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "framework/vst_opcodes.h"
+#include "framework/vst_records.h"
+
+namespace vsthost {
+
+using EntryPoint = AEffect* (*)(audioMasterCallback);
+
+// One call the plug-in made to the host callback.
+struct HostCall {
+    AEffect* effect;
+    VstInt32 opcode;
+    VstInt32 index;
+    VstIntPtr value;
+    void* ptr;
+    float opt;
+};
+
+// A dlopen'ed plug-in file. Closing it unloads the code, so it must outlive
+// every instance created from it.
+class PluginLibrary {
+public:
+    // Null with a reason in *error when the file cannot be loaded.
+    static std::unique_ptr<PluginLibrary> open(const std::string& path, std::string* error);
+    ~PluginLibrary();
+    PluginLibrary(const PluginLibrary&) = delete;
+    PluginLibrary& operator=(const PluginLibrary&) = delete;
+
+    // The exported function of that name, or null.
+    EntryPoint entryPoint(const char* name = "VSTPluginMain") const;
+
+private:
+    explicit PluginLibrary(void* handle) : handle_(handle) {}
+    void* handle_;
+};
+
+// The host side of the callback: records every call and answers it. One Host
+// may serve several instances. Thread-safe; the audio thread reaches it for
+// audioMasterGetTime.
+class Host {
+public:
+    Host();
+    Host(const Host&) = delete;
+    Host& operator=(const Host&) = delete;
+
+    // The plain function handed to entry points. It finds the Host through the
+    // record's `user` field, or, while an instance is being created on this
+    // thread, through the host doing the creating.
+    static audioMasterCallback callback();
+
+    // Answers one call; what callback() forwards to.
+    VstIntPtr handle(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                     float opt);
+
+    // Answer to audioMasterVersion (2400 unless changed; 0 refuses instances).
+    void setVersionAnswer(VstIntPtr answer);
+    // A fixed answer for any other opcode (default 0).
+    void setAnswer(VstInt32 opcode, VstIntPtr answer);
+    // The record audioMasterGetTime answers with; null answers when disabled.
+    VstTimeInfo& timeInfo() { return timeInfo_; }
+    void setTimeInfoAvailable(bool available);
+    // Position and tempo, both marked valid.
+    void setTransport(double ppqPos, double tempo);
+
+    // Recording is on by default; turn it off to keep the audio path cheap.
+    void setRecording(bool on);
+    std::vector<HostCall> calls() const;
+    std::size_t countCalls(VstInt32 opcode) const;
+    void clearCalls();
+
+private:
+    friend class Instance;
+    mutable std::mutex mutex_;
+    std::vector<HostCall> calls_;
+    std::map<VstInt32, VstIntPtr> answers_;
+    VstIntPtr versionAnswer_ = kVstVersion;
+    bool recording_ = true;
+    bool timeInfoAvailable_ = true;
+    VstTimeInfo timeInfo_{};
+};
+
+// One effect instance, driven through its record. Sends effClose when
+// destroyed unless closed already.
+class Instance {
+public:
+    // Null when the entry point answers null (for example a refused handshake).
+    static std::unique_ptr<Instance> create(EntryPoint entry, Host& host);
+    ~Instance();
+    Instance(const Instance&) = delete;
+    Instance& operator=(const Instance&) = delete;
+
+    AEffect* record() const { return effect_; }
+    // The record's bytes as the entry point returned them, before the host
+    // wrote its own pointer into `user`.
+    const std::array<unsigned char, sizeof(AEffect)>& initialRecordBytes() const {
+        return initialBytes_;
+    }
+
+    VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0.0f);
+    void setParameter(VstInt32 index, float value);
+    float getParameter(VstInt32 index);
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames);
+    void processDoubleReplacing(double** inputs, double** outputs, VstInt32 frames);
+    void processAccumulating(float** inputs, float** outputs, VstInt32 frames);
+
+    // Text opcodes into a zeroed buffer of `capacity` bytes.
+    std::string text(VstInt32 opcode, VstInt32 index = 0, std::size_t capacity = 256);
+
+    // Sends effClose; returns its answer. The record is invalid afterwards.
+    VstIntPtr close();
+    bool isOpen() const { return effect_ != nullptr; }
+
+private:
+    explicit Instance(AEffect* effect);
+    AEffect* effect_;
+    std::array<unsigned char, sizeof(AEffect)> initialBytes_{};
+};
+
+// Two channels of planar float audio with the pointer arrays a host passes.
+class StereoBuffer {
+public:
+    explicit StereoBuffer(std::size_t frames);
+    float* channel(std::size_t index) { return data_[index].data(); }
+    float** channels() { return pointers_.data(); }
+    std::size_t frames() const { return data_[0].size(); }
+
+private:
+    std::array<std::vector<float>, 2> data_;
+    std::array<float*, 2> pointers_{};
+};
+
+}  // namespace vsthost
