@@ -32,6 +32,7 @@ public:
     bool* destroyedFlag = nullptr;
     bool throwFromSetParameter = false;
     VstInt32 canDoAnswer = 0;
+    std::string lastCanDoQuery;
 
     // Fields and helpers of the base classes, for checks.
     float sampleRateField() const { return sampleRate; }
@@ -107,6 +108,7 @@ public:
     }
     VstInt32 canDo(char* text) override {
         note("canDo", 0, 0, text);
+        lastCanDoQuery = text;
         return canDoAnswer;
     }
     bool setBypass(bool onOff) override {
