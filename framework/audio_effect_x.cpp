@@ -202,7 +202,7 @@ double AudioEffectX::updateSampleRate() {
             sampleRate = static_cast<float>(answer);
         }
     }
-    return sampleRate;
+    return static_cast<double>(sampleRate);
 }
 
 VstInt32 AudioEffectX::updateBlockSize() {
