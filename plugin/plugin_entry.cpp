@@ -1,28 +1,13 @@
 // The library's exported entry point, under the two names hosts look for.
-#include <new>
-
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
+#include "framework/effect_factory.h"
 #include "panner/drifton_vst.h"
 
 #define DRIFTON_EXPORT extern "C" __attribute__((visibility("default")))
 
-// Host's loading thread. Handshakes with the host, creates one instance and
-// returns its record; null when the host answers 0, or when anything fails.
-// Nothing thrown escapes to the host.
+// Host's loading thread: creates one panner instance and returns its record,
+// or null when the handshake fails or the instance cannot be made.
 DRIFTON_EXPORT AEffect* VSTPluginMain(audioMasterCallback hostCallback) noexcept {
-    if (hostCallback == nullptr) {
-        return nullptr;
-    }
-    try {
-        if (hostCallback(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
-            return nullptr;
-        }
-        auto* effect = new (std::nothrow) DriftonVST(hostCallback);
-        return effect != nullptr ? effect->getEffectRecord() : nullptr;
-    } catch (...) {
-        return nullptr;
-    }
+    return createEffectInstance<DriftonVST>(hostCallback);
 }
 
 // Older hosts resolve the entry point as `main`; it is the same function.
