@@ -3,6 +3,9 @@
 #include <cmath>
 
 #include "framework/text_copy.h"
+#include "panner/smoothing_filter.h"
+
+const float outputGain = std::sqrt(2.0f);
 
 namespace {
 
@@ -27,17 +30,28 @@ DriftonVST::DriftonVST(audioMasterCallback callback)
       y1(0.0f),
       y2(0.0f),
       x1(0.0f),
-      x2(0.0f) {
+      x2(0.0f),
+      processingRate(sampleRate) {
     setIsSynth(false);
     canProcessReplacing(true);
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(kUniqueId);
 
-    periodIndex = 3;
-    waveShape = 1;
-    width = 0.75f;
-    phaseShift = 0.0f;
+    periodIndex.store(3, std::memory_order_relaxed);
+    waveShape.store(1, std::memory_order_relaxed);
+    width.store(0.75f, std::memory_order_relaxed);
+    phaseShift.store(0.0f, std::memory_order_relaxed);
+
+    // Computed once, for the rate at construction (44100 Hz); later rate
+    // changes move the oscillator's timing but never the filter.
+    const drifton::SmoothingCoefficients c = drifton::smoothingCoefficients(sampleRate);
+    a0 = c.a0;
+    a1 = c.a1;
+    a2 = c.a2;
+    b0 = c.b0;
+    b1 = c.b1;
+    b2 = c.b2;
 }
 
 bool DriftonVST::getEffectName(char* name) {
@@ -52,26 +66,24 @@ bool DriftonVST::getVendorString(char* text) {
     return true;
 }
 
-// Processing is not built yet: the signal passes unchanged.
-void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
-    if (inputs == nullptr || outputs == nullptr) {
-        return;
-    }
-    for (int channel = 0; channel < 2; ++channel) {
-        const float* in = inputs[channel];
-        float* out = outputs[channel];
-        if (in == nullptr || out == nullptr) {
-            continue;
-        }
-        for (VstInt32 i = 0; i < sampleFrames; ++i) {
-            out[i] = in[i];
-        }
+void DriftonVST::rememberProcessingRate(float rate) {
+    if (std::isfinite(rate) && rate > 0.0f) {
+        processingRate.store(rate, std::memory_order_relaxed);
     }
 }
 
-// Parameters are not built yet.
-void DriftonVST::setParameter(VstInt32, float) {}
-float DriftonVST::getParameter(VstInt32) { return 0.0f; }
-void DriftonVST::getParameterLabel(VstInt32, char* label) { writeEmptyText(label); }
-void DriftonVST::getParameterDisplay(VstInt32, char* text) { writeEmptyText(text); }
-void DriftonVST::getParameterName(VstInt32, char* text) { writeEmptyText(text); }
+void DriftonVST::setSampleRate(float rate) {
+    AudioEffectX::setSampleRate(rate);
+    rememberProcessingRate(rate);
+}
+
+void DriftonVST::setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newSampleRate) {
+    AudioEffectX::setBlockSizeAndSampleRate(newBlockSize, newSampleRate);
+    rememberProcessingRate(newSampleRate);
+}
+
+double DriftonVST::updateSampleRate() {
+    const double rate = AudioEffectX::updateSampleRate();
+    rememberProcessingRate(sampleRate);
+    return rate;
+}

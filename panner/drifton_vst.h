@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "framework/audio_effect_x.h"
@@ -10,20 +11,33 @@
 inline constexpr std::array<std::int32_t, 12> PeriodTable = {1,  2,  3,  4,  6,  8,
                                                              12, 16, 24, 32, 48, 64};
 
+// Gain applied after the sine pan law so that the centre passes at unity:
+// the square root of 2, computed when the library is loaded.
+extern const float outputGain;
+
 class DriftonVST : public AudioEffectX {
 public:
     static constexpr VstInt32 kNumPrograms = 1;
     static constexpr VstInt32 kNumParams = 4;
+    enum Parameter : VstInt32 { kPeriod = 0, kType = 1, kWidth = 2, kPhaseShift = 3 };
 
     // Builds the record (2 in, 2 out, "rpvn"), initial parameters and the
     // smoothing filter's coefficients for 44100 Hz. No host call.
     explicit DriftonVST(audioMasterCallback callback);
     ~DriftonVST() override = default;
 
-    // Audio thread: pans inputs 0/1 into outputs 0/1.
+    // Audio thread: pans inputs 0/1 into outputs 0/1. Asks the host for its
+    // transport once per block; no other call, no allocation, no lock.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
 
-    // Any host thread.
+    // Dispatcher thread: store the rate as the base classes do, and remember
+    // it for processing when it is a usable rate (finite and above zero).
+    void setSampleRate(float rate) override;
+    void setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newSampleRate) override;
+    double updateSampleRate() override;
+
+    // Any host thread. Values are clamped into 0..1; NaN and infinities are
+    // ignored, so no field ever leaves its range.
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
     // Dispatcher thread: texts written with the limits hosts expect.
@@ -37,12 +51,25 @@ public:
     bool getProductString(char* text) override;
 
 protected:
-    std::int32_t periodIndex;
-    std::int32_t waveShape;
-    float width;
-    float phaseShift;
+    void rememberProcessingRate(float rate);
+
+    // Written by setParameter on any thread and read by processReplacing on
+    // the audio thread: atomic 32-bit values, relaxed, each read where it is used.
+    std::atomic<std::int32_t> periodIndex;
+    std::atomic<std::int32_t> waveShape;
+    std::atomic<float> width;
+    std::atomic<float> phaseShift;
+    // Smoothing filter: coefficients fixed at construction, history touched
+    // by processReplacing alone.
     float a0, a1, a2;
     float b0, b1, b2;
     float y1, y2;
     float x1, x2;
+    // The last usable sample rate, the one processing runs at.
+    std::atomic<float> processingRate;
 };
+
+static_assert(std::atomic<std::int32_t>::is_always_lock_free &&
+              sizeof(std::atomic<std::int32_t>) == sizeof(std::int32_t));
+static_assert(std::atomic<float>::is_always_lock_free &&
+              sizeof(std::atomic<float>) == sizeof(float));

@@ -67,10 +67,9 @@ TEST_F(BaseHostQueries, PinConnectionIsTrueWhenTheHostAnswersZero) {
 
 TEST_F(BaseHostQueries, SetParameterAutomatedSetsFirstThenTellsTheHost) {
     effect.setParameterAutomated(2, 0.625f);
-    const auto* set = effect.last("setParameter");
-    ASSERT_NE(nullptr, set);
-    EXPECT_EQ(2, set->first);
-    EXPECT_EQ(0.625f, set->real);
+    const auto& set = effect.last("setParameter");
+    EXPECT_EQ(2, set.first);
+    EXPECT_EQ(0.625f, set.real);
     ASSERT_EQ(1u, Calls::calls.size());
     EXPECT_EQ(audioMasterAutomate, Calls::calls[0].opcode);
     EXPECT_EQ(2, Calls::calls[0].index);

@@ -66,15 +66,14 @@ TEST_F(CoreDispatcher, ThunksReachTheOverriddenOperations) {
     record->processDoubleReplacing(record, wideChannels, wideChannels, 18);
     record->process(record, channels, channels, 19);
 
-    const auto* set = effect->last("setParameter");
-    ASSERT_NE(nullptr, set);
-    EXPECT_EQ(2, set->first);
-    EXPECT_EQ(0.75f, set->real);
+    const auto& set = effect->last("setParameter");
+    EXPECT_EQ(2, set.first);
+    EXPECT_EQ(0.75f, set.real);
     EXPECT_TRUE(effect->ran("getParameter"));
-    EXPECT_EQ(17, effect->last("processReplacing")->first);
-    EXPECT_EQ(channels, effect->last("processReplacing")->pointer);
-    EXPECT_EQ(18, effect->last("processDoubleReplacing")->first);
-    EXPECT_EQ(19, effect->last("processAccumulating")->first);
+    EXPECT_EQ(17, effect->last("processReplacing").first);
+    EXPECT_EQ(channels, effect->last("processReplacing").pointer);
+    EXPECT_EQ(18, effect->last("processDoubleReplacing").first);
+    EXPECT_EQ(19, effect->last("processAccumulating").first);
 }
 
 TEST_F(CoreDispatcher, ExceptionsNeverLeaveAThunk) {
@@ -159,15 +158,15 @@ TEST_F(CoreDispatcher, IdentifyAndUnhandledOpcodes) {
 TEST_F(CoreDispatcher, ChunksPassIsPresetAndSignExtendTheirAnswer) {
     void* data = this;
     EXPECT_EQ(-7, send(effGetChunk, 5, 0, &data));
-    EXPECT_EQ(1, effect->last("getChunk")->first);
-    EXPECT_EQ(&data, effect->last("getChunk")->pointer);
+    EXPECT_EQ(1, effect->last("getChunk").first);
+    EXPECT_EQ(&data, effect->last("getChunk").pointer);
     EXPECT_EQ(-7, send(effGetChunk, 0, 0, &data));
-    EXPECT_EQ(0, effect->last("getChunk")->first);
+    EXPECT_EQ(0, effect->last("getChunk").first);
 
     char bytes[4] = {};
     EXPECT_EQ(-8, send(effSetChunk, 1, static_cast<VstIntPtr>(0x100000004LL), bytes));
-    EXPECT_EQ(4, effect->last("setChunk")->first) << "value narrowed to 32 bits";
-    EXPECT_EQ(1, effect->last("setChunk")->second);
+    EXPECT_EQ(4, effect->last("setChunk").first) << "value narrowed to 32 bits";
+    EXPECT_EQ(1, effect->last("setChunk").second);
 
     RecordingEffect plain;
     void* untouched = this;

@@ -77,37 +77,37 @@ TEST(ExtendedDispatcher, RoutesArgumentsToItsOperations) {
     const VstIntPtr huge = static_cast<VstIntPtr>(0x100000000LL);
 
     EXPECT_EQ(1, send(effect, effSetBypass, 0, huge));
-    EXPECT_EQ(1, effect.last("setBypass")->first) << "the whole value is tested";
+    EXPECT_EQ(1, effect.last("setBypass").first) << "the whole value is tested";
     EXPECT_EQ(1, send(effect, effSetBypass, 0, 0));
-    EXPECT_EQ(0, effect.last("setBypass")->first);
+    EXPECT_EQ(0, effect.last("setBypass").first);
 
     EXPECT_EQ(huge + 5, send(effect, effVendorSpecific, 9, huge + 5, text, 2.5f));
-    const auto* vendor = effect.last("vendorSpecific");
-    EXPECT_EQ(9, vendor->first);
-    EXPECT_EQ(huge + 5, vendor->second);
-    EXPECT_EQ(text, vendor->pointer);
-    EXPECT_EQ(2.5f, vendor->real);
+    const auto& vendor = effect.last("vendorSpecific");
+    EXPECT_EQ(9, vendor.first);
+    EXPECT_EQ(huge + 5, vendor.second);
+    EXPECT_EQ(text, vendor.pointer);
+    EXPECT_EQ(2.5f, vendor.real);
 
     EXPECT_EQ(1, send(effect, effGetProgramNameIndexed, 4, 6, text));
-    EXPECT_EQ(6, effect.last("getProgramNameIndexed")->first) << "category comes from value";
-    EXPECT_EQ(4, effect.last("getProgramNameIndexed")->second);
+    EXPECT_EQ(6, effect.last("getProgramNameIndexed").first) << "category comes from value";
+    EXPECT_EQ(4, effect.last("getProgramNameIndexed").second);
 
     EXPECT_EQ(1, send(effect, effOfflineNotify, 2, 3, &files));
-    EXPECT_EQ(3, effect.last("offlineNotify")->first);
-    EXPECT_EQ(1, effect.last("offlineNotify")->second) << "start = index != 0";
+    EXPECT_EQ(3, effect.last("offlineNotify").first);
+    EXPECT_EQ(1, effect.last("offlineNotify").second) << "start = index != 0";
 
     VstSpeakerArrangement input{}, output{};
     EXPECT_EQ(
         1, send(effect, effSetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(&input), &output));
-    EXPECT_EQ(reinterpret_cast<VstIntPtr>(&input), effect.last("setSpeakerArrangement")->first);
-    EXPECT_EQ(&output, effect.last("setSpeakerArrangement")->pointer);
+    EXPECT_EQ(reinterpret_cast<VstIntPtr>(&input), effect.last("setSpeakerArrangement").first);
+    EXPECT_EQ(&output, effect.last("setSpeakerArrangement").pointer);
 
     EXPECT_EQ(-1, send(effect, effGetCurrentMidiProgram, 11, 0, text));
-    EXPECT_EQ(11, effect.last("getCurrentMidiProgram")->first) << "channel comes from index";
+    EXPECT_EQ(11, effect.last("getCurrentMidiProgram").first) << "channel comes from index";
 
     EXPECT_EQ(0, send(effect, effSetPanLaw, 0, 2, nullptr, 0.707f));
-    EXPECT_EQ(2, effect.last("setPanLaw")->first);
-    EXPECT_EQ(0.707f, effect.last("setPanLaw")->real);
+    EXPECT_EQ(2, effect.last("setPanLaw").first);
+    EXPECT_EQ(0.707f, effect.last("setPanLaw").real);
 }
 
 TEST(ExtendedDispatcher, NullTextBuffersReachNoOperation) {

@@ -2,6 +2,8 @@
 // with which arguments, and lets a test choose what some of them answer.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -50,13 +52,16 @@ public:
         return false;
     }
 
-    const RecordedOperation* last(const std::string& name) const {
+    // The latest call of an operation; a test failure when it never ran.
+    const RecordedOperation& last(const std::string& name) const {
         for (auto it = operations.rbegin(); it != operations.rend(); ++it) {
             if (it->name == name) {
-                return &*it;
+                return *it;
             }
         }
-        return nullptr;
+        ADD_FAILURE() << "operation never ran: " << name;
+        static const RecordedOperation none;
+        return none;
     }
 
     void processReplacing(float** inputs, float** outputs, VstInt32 frames) override {

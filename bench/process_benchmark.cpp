@@ -1,0 +1,141 @@
+// Cost of processReplacing per stereo frame, next to a plain copy of the same
+// buffers and to the straightforward per-sample model, at host block sizes.
+// The effect is driven directly with a host callback that only answers the
+// time query, so the numbers are the effect's own.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <vector>
+
+#include "framework/vst_opcodes.h"
+#include "framework/vst_records.h"
+#include "panner/drifton_vst.h"
+#include "tests/support/pan_model.h"
+
+namespace {
+
+constexpr double kRate = 44100.0;
+constexpr double kTempo = 120.0;
+
+VstTimeInfo hostTime = [] {
+    VstTimeInfo info{};
+    info.tempo = kTempo;
+    info.flags = kVstPpqPosValid | kVstTempoValid;
+    return info;
+}();
+
+VstIntPtr timeOnlyHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    return opcode == audioMasterGetTime ? reinterpret_cast<VstIntPtr>(&hostTime) : 0;
+}
+
+// A host's transport: advances by one block, looping over 64 bars.
+void advance(VstTimeInfo& info, int frames) {
+    info.ppqPos += frames * (kTempo / 60.0) / kRate;
+    if (info.ppqPos >= 256.0) {
+        info.ppqPos -= 256.0;
+    }
+}
+
+struct Buffers {
+    explicit Buffers(int frames)
+        : inLeft(static_cast<std::size_t>(frames)),
+          inRight(inLeft.size()),
+          outLeft(inLeft.size()),
+          outRight(inLeft.size()) {
+        unsigned state = 1;
+        for (std::size_t i = 0; i < inLeft.size(); ++i) {
+            state = state * 1664525u + 1013904223u;
+            inLeft[i] = static_cast<float>(state >> 8) / 8388608.0f - 1.0f;
+            inRight[i] = -inLeft[i];
+        }
+        inputs[0] = inLeft.data();
+        inputs[1] = inRight.data();
+        outputs[0] = outLeft.data();
+        outputs[1] = outRight.data();
+    }
+    std::vector<float> inLeft, inRight, outLeft, outRight;
+    float* inputs[2];
+    float* outputs[2];
+};
+
+enum Setting { kDefaults, kSquareWhole };
+
+void configure(DriftonVST& effect, Setting setting) {
+    if (setting == kSquareWhole) {
+        effect.setParameter(DriftonVST::kType, 1.0f);    // square
+        effect.setParameter(DriftonVST::kPeriod, 0.0f);  // 1/1
+    }
+}
+
+void configure(PanModel& model, Setting setting) {
+    if (setting == kSquareWhole) {
+        model.waveShape = 2;
+        model.periodIndex = 0;
+    }
+}
+
+// Items are stereo frames; time_per_frame is the mean time of one frame.
+void finish(benchmark::State& state, int frames) {
+    state.SetItemsProcessed(state.iterations() * frames);
+    state.counters["time_per_frame"] = benchmark::Counter(
+        static_cast<double>(frames),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void processReplacing(benchmark::State& state, Setting setting) {
+    const auto frames = static_cast<int>(state.range(0));
+    Buffers buffers(frames);
+    DriftonVST effect(&timeOnlyHost);
+    configure(effect, setting);
+    hostTime.ppqPos = 0.0;
+    for (auto _ : state) {
+        effect.processReplacing(buffers.inputs, buffers.outputs, frames);
+        benchmark::DoNotOptimize(buffers.outLeft.data());
+        benchmark::DoNotOptimize(buffers.outRight.data());
+        benchmark::ClobberMemory();
+        advance(hostTime, frames);
+    }
+    finish(state, frames);
+}
+
+void copy(benchmark::State& state) {
+    const auto frames = static_cast<int>(state.range(0));
+    Buffers buffers(frames);
+    const std::size_t bytes = buffers.inLeft.size() * sizeof(float);
+    for (auto _ : state) {
+        std::memcpy(buffers.outputs[0], buffers.inputs[0], bytes);
+        std::memcpy(buffers.outputs[1], buffers.inputs[1], bytes);
+        benchmark::DoNotOptimize(buffers.outLeft.data());
+        benchmark::DoNotOptimize(buffers.outRight.data());
+        benchmark::ClobberMemory();
+    }
+    finish(state, frames);
+}
+
+void modelLoop(benchmark::State& state, Setting setting) {
+    const auto frames = static_cast<int>(state.range(0));
+    Buffers buffers(frames);
+    PanModel model;
+    configure(model, setting);
+    VstTimeInfo time = hostTime;
+    time.ppqPos = 0.0;
+    for (auto _ : state) {
+        model.process(&time, buffers.inputs[0], buffers.inputs[1], buffers.outputs[0],
+                      buffers.outputs[1], frames);
+        benchmark::DoNotOptimize(buffers.outLeft.data());
+        benchmark::DoNotOptimize(buffers.outRight.data());
+        benchmark::ClobberMemory();
+        advance(time, frames);
+    }
+    finish(state, frames);
+}
+
+void blockSizes(benchmark::internal::Benchmark* b) { b->Arg(64)->Arg(512)->Arg(4096); }
+
+BENCHMARK(copy)->Name("Copy")->Apply(blockSizes);
+BENCHMARK_CAPTURE(processReplacing, Defaults, kDefaults)->Apply(blockSizes);
+BENCHMARK_CAPTURE(processReplacing, SquareWhole, kSquareWhole)->Apply(blockSizes);
+BENCHMARK_CAPTURE(modelLoop, Defaults, kDefaults)->Apply(blockSizes);
+BENCHMARK_CAPTURE(modelLoop, SquareWhole, kSquareWhole)->Apply(blockSizes);
+
+}  // namespace

@@ -1,0 +1,69 @@
+// The panner's small DSP units on their own: the smoothing filter's response,
+// the oscillator's shapes at known phases and the wrapping of start positions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+
+#include "panner/pan_oscillator.h"
+#include "panner/smoothing_filter.h"
+
+namespace {
+
+using drifton::SmoothingCoefficients;
+
+std::complex<double> response(const SmoothingCoefficients& c, double radians) {
+    const std::complex<double> z1 = std::polar(1.0, -radians);
+    const std::complex<double> z2 = z1 * z1;
+    const auto d = [](float v) { return static_cast<double>(v); };
+    return (d(c.b0) + d(c.b1) * z1 + d(c.b2) * z2) / (d(c.a0) + d(c.a1) * z1 + d(c.a2) * z2);
+}
+
+TEST(SmoothingFilter, IsAnEightKilohertzLowPassAt44100) {
+    const SmoothingCoefficients c = drifton::smoothingCoefficients(44100.0f);
+    const double pi = std::acos(-1.0);
+    EXPECT_NEAR(1.0, std::abs(response(c, 0.0)), 1e-6) << "unity gain at DC";
+    EXPECT_NEAR(0.0, std::abs(response(c, pi)), 1e-6) << "nothing at Nyquist";
+    EXPECT_NEAR(1.0 / std::sqrt(2.0), std::abs(response(c, 2.0 * pi * 8000.0 / 44100.0)), 1e-3)
+        << "-3 dB at 8000 Hz";
+    EXPECT_LT(std::abs(response(c, 2.0 * pi * 16000.0 / 44100.0)), 0.3);
+}
+
+TEST(PanOscillator, ShapesAtKnownPhases) {
+    using namespace drifton;
+    // Phase 0.5 is the left extreme of the first half-cycle, 1.5 the right one.
+    EXPECT_EQ(0.0f, shapeValue(kTriangle, 0.0f));
+    EXPECT_EQ(-0.5f, shapeValue(kTriangle, 0.25f));
+    EXPECT_EQ(-1.0f, shapeValue(kTriangle, 0.5f));
+    EXPECT_EQ(0.0f, shapeValue(kTriangle, 1.0f));
+    EXPECT_EQ(1.0f, shapeValue(kTriangle, 1.5f));
+    EXPECT_EQ(0.5f, shapeValue(kTriangle, 1.75f));
+
+    EXPECT_NEAR(-std::sqrt(0.5f), shapeValue(kSineShaped, 0.25f), 1e-6f);
+    EXPECT_NEAR(-1.0f, shapeValue(kSineShaped, 0.5f), 1e-6f);
+    EXPECT_NEAR(1.0f, shapeValue(kSineShaped, 1.5f), 1e-6f);
+
+    EXPECT_EQ(-1.0f, shapeValue(kSquare, 0.0f));
+    EXPECT_EQ(-1.0f, shapeValue(kSquare, 0.999f));
+    EXPECT_EQ(1.0f, shapeValue(kSquare, 1.0f));
+    EXPECT_EQ(1.0f, shapeValue(kSquare, 1.999f));
+
+    EXPECT_EQ(0.0f, shapeValue(3, 0.5f)) << "an unknown shape holds the centre";
+    EXPECT_EQ(0.0f, shapeValue(-1, 1.5f));
+}
+
+TEST(PanOscillator, StartPositionsWrapOnlyWhenNegativeOrBeyondFloat) {
+    using drifton::wrapStartPosition;
+    EXPECT_EQ(0.0, wrapStartPosition(0.0, 2.0f));
+    EXPECT_EQ(4321.37, wrapStartPosition(4321.37, 2.0f));
+    EXPECT_EQ(0.375, wrapStartPosition(-3.625, 2.0f));
+    EXPECT_EQ(0.0, wrapStartPosition(-4.0, 2.0f));
+    EXPECT_EQ(0.0625, wrapStartPosition(-0.0625, 0.125f));
+    for (const double start : {-1e39, 1e39, -1e300, 1e300, -1e-300}) {
+        const double wrapped = wrapStartPosition(start, 0.125f);
+        EXPECT_GE(wrapped, 0.0) << start;
+        EXPECT_LE(wrapped, 0.125) << start;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,355 @@
+// The plug-in file's audio against the per-sample model, over shapes, widths,
+// phase shifts, periods, tempos, positions, block sizes, in-place buffers,
+// rate changes and every kind of host time information; and the behaviour a
+// listener can check without the model.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "tests/host/plugin_fixture.h"
+#include "tests/panner/plugin_runner.h"
+
+namespace {
+
+using pantest::Scenario;
+using pantest::Stereo;
+using pantest::TimeMode;
+
+constexpr double kTolerance = 1e-5;
+const float kSqrt2 = std::sqrt(2.0f);
+const std::vector<std::vector<int>> kBlockPatterns = {{1},    {7},      {512},
+                                                      {4096}, {0, 512}, {7, 0, 512, 1, 4096, 33}};
+
+class PluginProcessing : public PluginFixture {
+protected:
+    Stereo plugin(const Scenario& s, const Stereo& input) {
+        return pantest::runPlugin(entry, host, s, input);
+    }
+
+    // Compares plug-in and model; the output must also be finite everywhere.
+    void expectMatchesModel(const Scenario& s, unsigned seed = 1) {
+        const Stereo input = pantest::noise(s.frames, seed);
+        const Stereo got = plugin(s, input);
+        const Stereo want = pantest::runModel(s, input);
+        EXPECT_LE(pantest::maxDifference(got, want), kTolerance) << pantest::describe(s);
+    }
+
+    // Both the plug-in and the model, for checks that hold for each.
+    std::vector<Stereo> both(const Scenario& s, const Stereo& input) {
+        return {plugin(s, input), pantest::runModel(s, input)};
+    }
+};
+
+TEST_F(PluginProcessing, MatchesModelForEveryShapeWidthAndPhaseShift) {
+    const double tempos[] = {60.0, 120.0, 174.0};
+    const double starts[] = {0.0, 4321.37};
+    int n = 0;
+    for (const int shape : {0, 1, 2}) {
+        for (const float width : {0.0f, 0.5f, 1.0f}) {
+            for (const float shift : {-1.0f, 0.0f, 0.5f, 1.0f}) {
+                Scenario s;
+                s.shape = shape;
+                s.width = width;
+                s.shift = shift;
+                s.periodIndex = (n * 5) % 12;
+                s.tempo = tempos[n % 3];
+                s.start = starts[(n / 3) % 2];
+                s.frames = 6144;
+                s.inPlace = n % 3 == 0;
+                expectMatchesModel(s, static_cast<unsigned>(n));
+                ++n;
+            }
+        }
+    }
+}
+
+TEST_F(PluginProcessing, MatchesModelForEveryPeriodTempoAndStart) {
+    const float shifts[] = {-1.0f, 0.0f, 0.5f, 1.0f};
+    int n = 0;
+    for (int period = 0; period < 12; ++period) {
+        for (const double tempo : {60.0, 120.0, 174.0}) {
+            for (const double start : {0.0, 5000.25}) {
+                Scenario s;
+                s.periodIndex = period;
+                s.tempo = tempo;
+                s.start = start;
+                s.shape = n % 3;
+                s.width = 1.0f;
+                s.shift = shifts[n % 4];
+                s.blocks = kBlockPatterns[static_cast<std::size_t>(n) % kBlockPatterns.size()];
+                expectMatchesModel(s, static_cast<unsigned>(n));
+                ++n;
+            }
+        }
+    }
+}
+
+TEST_F(PluginProcessing, MatchesModelOverManyBlocksOfEverySize) {
+    int n = 0;
+    for (const auto& blocks : kBlockPatterns) {
+        for (const int shape : {0, 1, 2}) {
+            Scenario s;
+            s.blocks = blocks;
+            s.shape = shape;
+            s.width = 1.0f;
+            s.periodIndex = 9;  // 1/32: several half-cycles in the run
+            s.tempo = 174.0;
+            s.start = 3.0;
+            s.frames = 9000;
+            s.inPlace = n % 2 == 1;
+            expectMatchesModel(s, static_cast<unsigned>(n));
+            ++n;
+        }
+    }
+}
+
+TEST_F(PluginProcessing, MatchesModelForEveryKindOfTimeInformation) {
+    for (const TimeMode mode :
+         {TimeMode::kBoth, TimeMode::kNoTempo, TimeMode::kNoPosition, TimeMode::kNullRecord}) {
+        for (const int shape : {0, 2}) {
+            Scenario s;
+            s.time = mode;
+            s.shape = shape;
+            s.width = 1.0f;
+            s.periodIndex = 8;
+            s.tempo = 174.0;
+            s.start = 17.5;
+            s.blocks = {1000};
+            s.frames = 8000;
+            expectMatchesModel(s);
+        }
+    }
+}
+
+TEST_F(PluginProcessing, MatchesModelAcrossARateChangeTo96000) {
+    for (const int shape : {0, 1, 2}) {
+        Scenario s;
+        s.shape = shape;
+        s.width = 1.0f;
+        s.periodIndex = 7;
+        s.frames = 8192;
+        s.rateChangeAt = 4096;
+        s.newRate = 96000.0f;
+        expectMatchesModel(s);
+        // Unusable rates sent after it change nothing.
+        s.ignoredRates = {0.0f, -44100.0f, std::nanf(""), std::numeric_limits<float>::infinity()};
+        expectMatchesModel(s);
+    }
+}
+
+TEST_F(PluginProcessing, MatchesModelFromNegativeSongPositions) {
+    for (const double start : {-3.3, -0.0001, -4000.5}) {
+        for (const int shape : {0, 1, 2}) {
+            Scenario s;
+            s.start = start;
+            s.shape = shape;
+            s.width = 1.0f;
+            s.periodIndex = 10;
+            s.frames = 8192;
+            expectMatchesModel(s);
+        }
+    }
+}
+
+TEST_F(PluginProcessing, MatchesModelForUnusableOrAbsurdHostValues) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const double tempo : {0.0, -120.0, nan, inf, -inf, 1e300, 1e-300}) {
+        Scenario s;
+        s.reportedTempo = tempo;
+        s.shape = 0;
+        s.width = 1.0f;
+        s.periodIndex = 11;
+        s.start = 1.5;
+        expectMatchesModel(s);
+    }
+    for (const double position : {nan, inf, -inf, 1e39, -1e39, 1e300}) {
+        Scenario s;
+        s.reportedPosition = position;
+        s.shape = 2;
+        s.width = 1.0f;
+        s.periodIndex = 11;
+        expectMatchesModel(s);
+    }
+    Scenario tinyRate;
+    tinyRate.rateChangeAt = 0;
+    tinyRate.newRate = 1e-30f;
+    expectMatchesModel(tinyRate);
+}
+
+TEST_F(PluginProcessing, InPlaceGivesTheSameSamplesAsSeparateBuffers) {
+    for (const int shape : {0, 1, 2}) {
+        Scenario s;
+        s.shape = shape;
+        s.width = 1.0f;
+        s.periodIndex = 10;
+        s.blocks = {7, 512, 1};
+        const Stereo input = pantest::noise(s.frames, 3);
+        const Stereo separate = plugin(s, input);
+        s.inPlace = true;
+        const Stereo inPlace = plugin(s, input);
+        EXPECT_EQ(separate.left, inPlace.left) << shape;
+        EXPECT_EQ(separate.right, inPlace.right) << shape;
+    }
+}
+
+TEST_F(PluginProcessing, UnusableHostValuesBehaveAsIfTheFlagWereClear) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Scenario base;
+    base.shape = 0;
+    base.width = 1.0f;
+    base.periodIndex = 11;
+    base.start = 2.75;
+    base.tempo = 90.0;
+    base.blocks = {300};
+    const Stereo input = pantest::noise(base.frames, 5);
+
+    Scenario noTempo = base;
+    noTempo.time = TimeMode::kNoTempo;
+    const Stereo expectedNoTempo = plugin(noTempo, input);
+    for (const double tempo : {0.0, -90.0, nan, inf, -inf}) {
+        Scenario s = base;
+        s.reportedTempo = tempo;
+        EXPECT_EQ(0.0, pantest::maxDifference(expectedNoTempo, plugin(s, input))) << tempo;
+    }
+
+    Scenario noPosition = base;
+    noPosition.time = TimeMode::kNoPosition;
+    const Stereo expectedNoPosition = plugin(noPosition, input);
+    for (const double position : {nan, inf, -inf}) {
+        Scenario s = base;
+        s.reportedPosition = position;
+        EXPECT_EQ(0.0, pantest::maxDifference(expectedNoPosition, plugin(s, input))) << position;
+    }
+}
+
+TEST_F(PluginProcessing, DefaultsStandInForMissingTimeInformation) {
+    const Stereo input = pantest::noise(4096, 9);
+    Scenario s;
+    s.shape = 2;
+    s.width = 1.0f;
+    s.periodIndex = 11;
+    s.start = 0.6;
+    s.tempo = 77.0;
+    s.blocks = {256};
+
+    // Without the tempo flag: the reported position at 120 bpm.
+    Scenario at120 = s;
+    at120.reportedTempo = 120.0;
+    s.time = TimeMode::kNoTempo;
+    EXPECT_EQ(0.0, pantest::maxDifference(plugin(at120, input), plugin(s, input)));
+
+    // Without the position flag: every block starts at position 0.
+    Scenario atZero = s;
+    atZero.time = TimeMode::kBoth;
+    atZero.reportedPosition = 0.0;
+    s.time = TimeMode::kNoPosition;
+    EXPECT_EQ(0.0, pantest::maxDifference(plugin(atZero, input), plugin(s, input)));
+
+    // No record at all: both defaults.
+    atZero.reportedTempo = 120.0;
+    s.time = TimeMode::kNullRecord;
+    EXPECT_EQ(0.0, pantest::maxDifference(plugin(atZero, input), plugin(s, input)));
+}
+
+TEST_F(PluginProcessing, ACountInLandsOnTheSamePhaseAsItsWrappedPosition) {
+    Scenario s;
+    s.shape = 0;
+    s.width = 1.0f;
+    s.periodIndex = 3;  // a cycle of 2 beats
+    s.blocks = {4096};
+    const Stereo input = pantest::noise(s.frames, 4);
+    s.start = 0.375;
+    const Stereo wrapped = plugin(s, input);
+    s.start = -3.625;
+    EXPECT_EQ(0.0, pantest::maxDifference(wrapped, plugin(s, input)));
+    s.start = -1.625;
+    EXPECT_EQ(0.0, pantest::maxDifference(wrapped, plugin(s, input)));
+}
+
+// Listener-level facts; they hold for the plug-in and for the model alike.
+TEST_F(PluginProcessing, ZeroWidthPassesTheSignal) {
+    Scenario s;
+    s.width = 0.0f;
+    s.shape = 2;
+    s.periodIndex = 11;
+    const Stereo input = pantest::noise(s.frames, 2);
+    for (const Stereo& out : both(s, input)) {
+        // The filter starts from 0 (full left) and settles on the centre.
+        for (std::size_t i = 64; i < input.left.size(); ++i) {
+            ASSERT_NEAR(input.left[i], out.left[i], 1e-6f) << i;
+            ASSERT_NEAR(input.right[i], out.right[i], 1e-6f) << i;
+        }
+    }
+}
+
+TEST_F(PluginProcessing, TriangleSweepsLeftThenRightInTimeWithTheSong) {
+    // 120 bpm at 44100 Hz, period 1/4: one beat per half-cycle.
+    Scenario s;
+    s.shape = 0;
+    s.width = 1.0f;
+    s.periodIndex = 3;
+    s.frames = 44100;
+    const Stereo ones = pantest::constant(s.frames, 1.0f);
+    for (const Stereo& out : both(s, ones)) {
+        EXPECT_NEAR(kSqrt2, out.left[11025], 1e-4f);
+        EXPECT_LT(out.right[11025], 1e-3f);
+        EXPECT_NEAR(1.0f, out.left[22050], 1e-3f);
+        EXPECT_NEAR(1.0f, out.right[22050], 1e-3f);
+        EXPECT_NEAR(kSqrt2, out.right[33075], 1e-4f);
+        EXPECT_LT(out.left[33075], 1e-3f);
+    }
+    s.shift = 1.0f;  // half a cycle later: the sweep starts to the right
+    for (const Stereo& out : both(s, ones)) {
+        EXPECT_NEAR(kSqrt2, out.right[11025], 1e-4f);
+        EXPECT_LT(out.left[11025], 1e-3f);
+    }
+    s.shift = 0.0f;
+    s.tempo = 60.0;  // half the tempo: the extreme comes twice as late
+    for (const Stereo& out : both(s, ones)) {
+        EXPECT_NEAR(std::sin(3.0f * std::acos(-1.0f) / 8.0f) * kSqrt2, out.left[11025], 1e-3f);
+        EXPECT_NEAR(kSqrt2, out.left[22050], 1e-4f);
+        EXPECT_LT(out.right[22050], 1e-3f);
+    }
+}
+
+TEST_F(PluginProcessing, SquareGlidesToTheOtherSideOverAFewSamples) {
+    // 1/64 at 120 bpm: a half-cycle is 1378.125 samples, so the jump to the
+    // right lands on sample 1379.
+    Scenario s;
+    s.shape = 2;
+    s.width = 1.0f;
+    s.periodIndex = 11;
+    s.frames = 2000;
+    const Stereo ones = pantest::constant(s.frames, 1.0f);
+    for (const Stereo& out : both(s, ones)) {
+        EXPECT_EQ(kSqrt2, out.left[1378]) << "settled full left";
+        EXPECT_EQ(0.0f, out.right[1378]);
+        EXPECT_GT(out.right[1379], 0.01f);
+        EXPECT_LT(out.right[1379], kSqrt2 - 0.01f) << "not at once";
+        EXPECT_NEAR(kSqrt2, out.right[1420], 1e-4f);
+        EXPECT_NEAR(0.0f, out.left[1420], 1e-4f);
+    }
+}
+
+TEST_F(PluginProcessing, AsksTheHostForTimeOncePerBlockEvenWhenEmpty) {
+    auto instance = createInstance();
+    vsthost::StereoBuffer buffer(512);
+    host.clearCalls();
+    for (const VstInt32 frames : {512, 0, 7, 0}) {
+        instance->processReplacing(buffer.channels(), buffer.channels(), frames);
+    }
+    const auto calls = host.calls();
+    ASSERT_EQ(4u, calls.size());
+    for (const vsthost::HostCall& call : calls) {
+        EXPECT_EQ(audioMasterGetTime, call.opcode);
+        EXPECT_EQ(0x600, call.value);
+        EXPECT_EQ(0, call.index);
+        EXPECT_EQ(instance->record(), call.effect);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+#include "tests/panner/plugin_runner.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <sstream>
+
+namespace pantest {
+
+namespace {
+
+VstInt32 flagsFor(TimeMode mode) {
+    switch (mode) {
+    case TimeMode::kNoTempo:
+        return kVstPpqPosValid;
+    case TimeMode::kNoPosition:
+        return kVstTempoValid;
+    default:
+        return kVstPpqPosValid | kVstTempoValid;
+    }
+}
+
+// Drives a processor through the scenario's blocks. `setRate` and `process`
+// are the processor's; the host transport advances as a host's would.
+template <typename SetRate, typename Process>
+void drive(const Scenario& s, VstTimeInfo& info, SetRate setRate, Process process) {
+    double rate = 44100.0;
+    double position = s.start;
+    bool rateChanged = false;
+    std::size_t blockIndex = 0;
+    for (int done = 0; done < s.frames;) {
+        if (s.rateChangeAt >= 0 && !rateChanged && done >= s.rateChangeAt) {
+            setRate(s.newRate);
+            for (const float ignored : s.ignoredRates) {
+                setRate(ignored);
+            }
+            rate = static_cast<double>(s.newRate);
+            rateChanged = true;
+        }
+        const int frames = std::min(s.blocks[blockIndex++ % s.blocks.size()], s.frames - done);
+        info.ppqPos = s.reportedPosition.value_or(position);
+        info.tempo = s.reportedTempo.value_or(s.tempo);
+        info.flags = flagsFor(s.time);
+        process(done, frames, s.time == TimeMode::kNullRecord ? nullptr : &info);
+        done += frames;
+        position += frames * (s.tempo / 60.0) / rate;
+    }
+}
+
+}  // namespace
+
+std::string describe(const Scenario& s) {
+    std::ostringstream text;
+    text << "period " << s.periodIndex << ", shape " << s.shape << ", width " << s.width
+         << ", shift " << s.shift << ", tempo " << s.tempo << ", start " << s.start << ", frames "
+         << s.frames << ", blocks";
+    for (const int b : s.blocks) {
+        text << ' ' << b;
+    }
+    text << (s.inPlace ? ", in place" : "") << ", time mode " << static_cast<int>(s.time);
+    if (s.rateChangeAt >= 0) {
+        text << ", rate " << s.newRate << " from " << s.rateChangeAt;
+    }
+    if (s.reportedPosition) {
+        text << ", reported position " << *s.reportedPosition;
+    }
+    if (s.reportedTempo) {
+        text << ", reported tempo " << *s.reportedTempo;
+    }
+    return text.str();
+}
+
+Stereo noise(int frames, unsigned seed) {
+    Stereo out;
+    unsigned state = seed * 2654435761u + 12345u;
+    const auto next = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<float>(state >> 8) / 8388608.0f - 1.0f;
+    };
+    for (int i = 0; i < frames; ++i) {
+        out.left.push_back(next());
+        out.right.push_back(next());
+    }
+    return out;
+}
+
+Stereo constant(int frames, float value) {
+    const auto size = static_cast<std::size_t>(frames);
+    return Stereo{std::vector<float>(size, value), std::vector<float>(size, value)};
+}
+
+Stereo runPlugin(vsthost::EntryPoint entry, vsthost::Host& host, const Scenario& s,
+                 const Stereo& input) {
+    Stereo out{input.left, input.right};
+    std::vector<float> inLeft = input.left, inRight = input.right;
+    auto instance = vsthost::Instance::create(entry, host);
+    if (instance == nullptr) {
+        return Stereo{};
+    }
+    instance->dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
+    instance->dispatch(effMainsChanged, 0, 1);
+    // Field values through the host's normalized values.
+    instance->setParameter(0, static_cast<float>(s.periodIndex) / 11.0f);
+    instance->setParameter(1, static_cast<float>(s.shape) * 0.5f);
+    instance->setParameter(2, s.width);
+    instance->setParameter(3, (s.shift + 1.0f) * 0.5f);
+    if (!s.inPlace) {
+        std::fill(out.left.begin(), out.left.end(), 0.0f);
+        std::fill(out.right.begin(), out.right.end(), 0.0f);
+    }
+    host.setRecording(false);
+    VstTimeInfo& info = host.timeInfo();
+    drive(
+        s, info, [&](float rate) { instance->dispatch(effSetSampleRate, 0, 0, nullptr, rate); },
+        [&](int offset, int frames, const VstTimeInfo* time) {
+            host.setTimeInfoAvailable(time != nullptr);
+            const auto at = static_cast<std::size_t>(offset);
+            float* outputs[] = {out.left.data() + at, out.right.data() + at};
+            float* inputs[] = {inLeft.data() + at, inRight.data() + at};
+            instance->processReplacing(s.inPlace ? outputs : inputs, outputs, frames);
+        });
+    host.setTimeInfoAvailable(true);
+    host.setRecording(true);
+    return out;
+}
+
+Stereo runModel(const Scenario& s, const Stereo& input) {
+    Stereo out{std::vector<float>(input.left.size()), std::vector<float>(input.right.size())};
+    PanModel model;
+    model.periodIndex = s.periodIndex;
+    model.waveShape = s.shape;
+    model.width = s.width;
+    model.phaseShift = s.shift;
+    VstTimeInfo info{};
+    drive(
+        s, info, [&](float rate) { model.setSampleRate(rate); },
+        [&](int offset, int frames, const VstTimeInfo* time) {
+            const auto at = static_cast<std::size_t>(offset);
+            model.process(time, input.left.data() + at, input.right.data() + at,
+                          out.left.data() + at, out.right.data() + at, frames);
+        });
+    return out;
+}
+
+double maxDifference(const Stereo& a, const Stereo& b) {
+    if (a.left.size() != b.left.size() || a.right.size() != b.right.size()) {
+        return std::numeric_limits<double>::infinity();
+    }
+    const auto difference = [](float x, float y) {
+        const double d = std::fabs(static_cast<double>(x) - static_cast<double>(y));
+        // NaN on either side never passes.
+        return std::isnan(d) ? std::numeric_limits<double>::infinity() : d;
+    };
+    double worst = 0.0;
+    for (std::size_t i = 0; i < a.left.size(); ++i) {
+        worst =
+            std::max({worst, difference(a.left[i], b.left[i]), difference(a.right[i], b.right[i])});
+    }
+    return worst;
+}
+
+}  // namespace pantest

@@ -1,0 +1,56 @@
+// Runs the built plug-in file and the per-sample model over the same audio
+// and the same host transport, block by block as a host would.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/vst_host.h"
+#include "tests/support/pan_model.h"
+
+namespace pantest {
+
+enum class TimeMode { kBoth, kNoTempo, kNoPosition, kNullRecord };
+
+struct Scenario {
+    int periodIndex = 3;
+    int shape = 1;
+    float width = 0.75f;
+    float shift = 0.0f;
+    double tempo = 120.0;
+    double start = 0.0;               // song position of the first block, in beats
+    std::vector<int> blocks = {512};  // block sizes, used in turn; 0 is an empty call
+    int frames = 4096;
+    bool inPlace = false;
+    TimeMode time = TimeMode::kBoth;
+    int rateChangeAt = -1;  // frame from which newRate applies, -1 for none
+    float newRate = 96000.0f;
+    // Rates sent right after newRate; processing must ignore them.
+    std::vector<float> ignoredRates;
+    // What the host reports instead of its running position and tempo, on
+    // every block; the running position still advances at `tempo`.
+    std::optional<double> reportedPosition;
+    std::optional<double> reportedTempo;
+};
+
+std::string describe(const Scenario& s);
+
+struct Stereo {
+    std::vector<float> left, right;
+};
+
+// A deterministic noise signal in -1..1, different on the two channels.
+Stereo noise(int frames, unsigned seed = 1);
+// The same value on every frame of both channels.
+Stereo constant(int frames, float value);
+
+// Output of the plug-in file (a fresh instance) and of the model.
+Stereo runPlugin(vsthost::EntryPoint entry, vsthost::Host& host, const Scenario& s,
+                 const Stereo& input);
+Stereo runModel(const Scenario& s, const Stereo& input);
+
+// Largest absolute difference over both channels.
+double maxDifference(const Stereo& a, const Stereo& b);
+
+}  // namespace pantest

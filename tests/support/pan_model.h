@@ -1,0 +1,32 @@
+// A straightforward per-sample model of the panner's output, written from
+// the description of the algorithm as one plain loop and kept apart from the
+// product code. Tests compare the effect against it sample by sample, and
+// benchmarks use it as the baseline.
+#pragma once
+
+#include "framework/vst_records.h"
+
+class PanModel {
+public:
+    // Parameter fields, as the effect stores them (not normalized).
+    int periodIndex = 3;  // 0..11
+    int waveShape = 1;    // 0 triangle, 1 sine-shaped, 2 square
+    float width = 0.75f;
+    float phaseShift = 0.0f;  // -1..1 half-cycles
+
+    // Filter history, carried from block to block.
+    float x1 = 0.0f, x2 = 0.0f;
+    float y1 = 0.0f, y2 = 0.0f;
+
+    // Takes the rate when it is finite and above zero; otherwise keeps the last.
+    void setSampleRate(float rate);
+    float sampleRate() const { return sampleRate_; }
+
+    // One block, as processReplacing with the host's time record `time`
+    // (null when the host has none). Outputs may be the input buffers.
+    void process(const VstTimeInfo* time, const float* inLeft, const float* inRight, float* outLeft,
+                 float* outRight, int frames);
+
+private:
+    float sampleRate_ = 44100.0f;
+};
