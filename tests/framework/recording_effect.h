@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/audio_effect_x.h"
+#include "host/vst_host.h"
 
 struct RecordedOperation {
     std::string name;
@@ -193,15 +194,7 @@ private:
 
 // A host callback that records calls and answers with a value chosen per test.
 struct RecordingHostCallback {
-    struct Call {
-        AEffect* effect;
-        VstInt32 opcode;
-        VstInt32 index;
-        VstIntPtr value;
-        void* ptr;
-        float opt;
-    };
-    static inline std::vector<Call> calls;
+    static inline std::vector<vsthost::HostCall> calls;
     static inline VstIntPtr answer = 0;
 
     static void reset(VstIntPtr newAnswer = 0) {
