@@ -1,15 +1,25 @@
 // Cost of processReplacing per stereo frame, next to a plain copy of the same
 // buffers and to the straightforward per-sample model, at host block sizes.
 // The effect is driven directly with a host callback that only answers the
-// time query, so the numbers are the effect's own.
+// time query, so the numbers are the effect's own. After the usual table the
+// run prints processReplacing as a ratio of the model loop and of the copy
+// with the same setting and block size, from the fastest repetition of each.
+// The effect runs the path chosen at load (shown as "kernel path"); set
+// DRIFTON_FORCE_BASELINE=1 to measure the baseline path. For steadier ratios:
+//   drifton_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <string>
 #include <vector>
 
 #include "framework/vst_opcodes.h"
 #include "framework/vst_records.h"
 #include "panner/drifton_vst.h"
+#include "panner/pan_block_kernel.h"
 #include "tests/support/pan_model.h"
 
 namespace {
@@ -138,4 +148,59 @@ BENCHMARK_CAPTURE(processReplacing, SquareWhole, kSquareWhole)->Apply(blockSizes
 BENCHMARK_CAPTURE(modelLoop, Defaults, kDefaults)->Apply(blockSizes);
 BENCHMARK_CAPTURE(modelLoop, SquareWhole, kSquareWhole)->Apply(blockSizes);
 
+// The console table, then the ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(OO_Tabular) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) {
+                continue;
+            }
+            const std::string name = run.run_name.str();
+            const double time = run.GetAdjustedRealTime();
+            const auto found = fastest_.find(name);
+            fastest_[name] = found == fastest_.end() ? time : std::min(found->second, time);
+        }
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        std::printf("\nprocessReplacing as a ratio, path %s:\n",
+                    drifton::kernelPathName(drifton::selectedKernelPath()));
+        std::printf("%-24s %14s %14s\n", "setting/frames", "/ model loop", "/ copy");
+        for (const auto& [name, time] : fastest_) {
+            const std::string prefix = "processReplacing/";
+            if (name.rfind(prefix, 0) != 0) {
+                continue;
+            }
+            const std::string setting = name.substr(prefix.size());
+            const std::string frames = setting.substr(setting.find('/') + 1);
+            const auto model = fastest_.find("modelLoop/" + setting);
+            const auto copied = fastest_.find("Copy/" + frames);
+            std::printf("%-24s %14.3f %14.1f\n", setting.c_str(),
+                        model == fastest_.end() ? 0.0 : time / model->second,
+                        copied == fastest_.end() ? 0.0 : time / copied->second);
+        }
+    }
+
+private:
+    std::map<std::string, double> fastest_;
+};
+
 }  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::AddCustomContext("kernel path",
+                                drifton::kernelPathName(drifton::selectedKernelPath()));
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -52,6 +52,7 @@ DriftonVST::DriftonVST(audioMasterCallback callback)
     b0 = c.b0;
     b1 = c.b1;
     b2 = c.b2;
+    blockFilter = drifton::BlockSmoothingFilter(c);
 }
 
 bool DriftonVST::getEffectName(char* name) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "framework/audio_effect_x.h"
+#include "panner/pan_block_kernel.h"
 
 // Note divisions of the sweep: entry N means a half-cycle lasts 1/N of a whole note.
 inline constexpr std::array<std::int32_t, 12> PeriodTable = {1,  2,  3,  4,  6,  8,
@@ -54,7 +55,7 @@ protected:
     void rememberProcessingRate(float rate);
 
     // Written by setParameter on any thread and read by processReplacing on
-    // the audio thread: atomic 32-bit values, relaxed, each read where it is used.
+    // the audio thread: atomic 32-bit values, relaxed, read once per block.
     std::atomic<std::int32_t> periodIndex;
     std::atomic<std::int32_t> waveShape;
     std::atomic<float> width;
@@ -67,6 +68,8 @@ protected:
     float x1, x2;
     // The last usable sample rate, the one processing runs at.
     std::atomic<float> processingRate;
+    // The same filter arranged for the block kernel, computed with a0..b2.
+    drifton::BlockSmoothingFilter blockFilter;
 };
 
 static_assert(std::atomic<std::int32_t>::is_always_lock_free &&

@@ -1,11 +1,14 @@
 // The audio path: every sample's pan position comes from the host's song
-// position and tempo, is smoothed, and sets the two channel gains.
+// position and tempo, is smoothed, and sets the two channel gains. The block
+// kernel does the work; the per-sample loop takes positions beyond its range.
 #include <cmath>
 #include <cstddef>
 
 #include "panner/denormal_guard.h"
 #include "panner/drifton_vst.h"
+#include "panner/pan_block_kernel.h"
 #include "panner/pan_oscillator.h"
+#include "panner/pan_sample_loop.h"
 #include "panner/smoothing_filter.h"
 
 namespace {
@@ -42,10 +45,17 @@ bool hasStereoChannels(float** inputs, float** outputs) {
 }  // namespace
 
 void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    // Every parameter is read once, here: a change made on another thread
+    // applies from the next block on.
+    drifton::BlockSettings settings;
     const auto division =
         PeriodTable[static_cast<std::size_t>(periodIndex.load(std::memory_order_relaxed))];
-    const float halfCycle = drifton::halfCycleBeats(division);
-    const float cycle = 2.0f * halfCycle;
+    settings.halfCycle = drifton::halfCycleBeats(division);
+    settings.cycle = 2.0f * settings.halfCycle;
+    settings.shape = waveShape.load(std::memory_order_relaxed);
+    settings.width = width.load(std::memory_order_relaxed);
+    settings.phaseShift = phaseShift.load(std::memory_order_relaxed);
+    settings.outputGain = outputGain;
 
     const Transport transport = readTransport(getTimeInfo(kVstPpqPosValid | kVstTempoValid));
     const double rate = static_cast<double>(processingRate.load(std::memory_order_relaxed));
@@ -54,36 +64,27 @@ void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 samp
     if (sampleFrames <= 0 || !hasStereoChannels(inputs, outputs)) {
         return;
     }
-    const double start = drifton::wrapStartPosition(transport.start, cycle);
+    const double start = drifton::wrapStartPosition(transport.start, settings.cycle);
+    double end = start + static_cast<double>(sampleFrames) * beatsPerSample;
     // Only absurd tempos or rates get here: the position would leave the float
     // range within the block, so it stands still instead.
-    if (!(start + static_cast<double>(sampleFrames) * beatsPerSample <= kLargestFloat)) {
+    if (!(end <= kLargestFloat)) {
         beatsPerSample = 0.0;
+        end = start;
     }
+    settings.start = start;
+    settings.beatsPerSample = beatsPerSample;
 
     const DenormalGuard flushSubnormals;
-    const drifton::SmoothingFilter filter(drifton::SmoothingCoefficients{a0, a1, a2, b0, b1, b2});
     drifton::SmoothingHistory history{x1, x2, y1, y2};
-    const float* inLeft = inputs[0];
-    const float* inRight = inputs[1];
-    float* outLeft = outputs[0];
-    float* outRight = outputs[1];
-
-    for (VstInt32 i = 0; i < sampleFrames; ++i) {
-        const float position = drifton::positionInCycle(i, beatsPerSample, start, cycle);
-        const float phase =
-            drifton::phaseAt(position, halfCycle, phaseShift.load(std::memory_order_relaxed));
-        const float value = drifton::shapeValue(waveShape.load(std::memory_order_relaxed), phase);
-        const float pan =
-            filter.step(drifton::panTarget(value, width.load(std::memory_order_relaxed)), history);
-        // Both inputs are read before either output is written, so outputs
-        // may share buffers with inputs.
-        const float left = inLeft[i];
-        const float right = inRight[i];
-        outLeft[i] = drifton::panGain(1.0f - pan) * left * outputGain;
-        outRight[i] = drifton::panGain(pan) * right * outputGain;
+    const drifton::StereoBlock block{inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames};
+    if (end < drifton::kBlockPositionLimit) {
+        drifton::processPanBlock(blockFilter, settings, history, block);
+    } else {
+        const drifton::SmoothingFilter filter(
+            drifton::SmoothingCoefficients{a0, a1, a2, b0, b1, b2});
+        drifton::processSampleBySample(filter, settings, history, block);
     }
-
     x1 = history.x1;
     x2 = history.x2;
     y1 = history.y1;

@@ -1,14 +1,20 @@
 // The plug-in file's audio against the per-sample model, over shapes, widths,
-// phase shifts, periods, tempos, positions, block sizes, in-place buffers,
-// rate changes and every kind of host time information; and the behaviour a
-// listener can check without the model.
+// phase shifts, periods, tempos, song positions up to 10,000 beats, block
+// sizes up to 65536, in-place buffers, rate changes, parameter changes
+// between blocks and every kind of host time information; and the behaviour
+// a listener can check without the model. ctest runs this suite twice, the
+// second time with DRIFTON_FORCE_BASELINE=1, so both kernel paths are held
+// to the model.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <vector>
 
+#include "panner/pan_block_kernel.h"
 #include "tests/host/plugin_fixture.h"
+#include "tests/panner/direct_host.h"
 #include "tests/panner/plugin_runner.h"
 
 namespace {
@@ -17,7 +23,7 @@ using pantest::Scenario;
 using pantest::Stereo;
 using pantest::TimeMode;
 
-constexpr double kTolerance = 1e-5;
+constexpr double kTolerance = 1e-6;
 const float kSqrt2 = std::sqrt(2.0f);
 const std::vector<std::vector<int>> kBlockPatterns = {{1},    {7},      {512},
                                                       {4096}, {0, 512}, {7, 0, 512, 1, 4096, 33}};
@@ -44,7 +50,7 @@ protected:
 
 TEST_F(PluginProcessing, MatchesModelForEveryShapeWidthAndPhaseShift) {
     const double tempos[] = {60.0, 120.0, 174.0};
-    const double starts[] = {0.0, 4321.37};
+    const double starts[] = {0.0, 4321.37, 9999.37};
     int n = 0;
     for (const int shape : {0, 1, 2}) {
         for (const float width : {0.0f, 0.5f, 1.0f}) {
@@ -55,7 +61,7 @@ TEST_F(PluginProcessing, MatchesModelForEveryShapeWidthAndPhaseShift) {
                 s.shift = shift;
                 s.periodIndex = (n * 5) % 12;
                 s.tempo = tempos[n % 3];
-                s.start = starts[(n / 3) % 2];
+                s.start = starts[(n / 3) % 3];
                 s.frames = 6144;
                 s.inPlace = n % 3 == 0;
                 expectMatchesModel(s, static_cast<unsigned>(n));
@@ -70,7 +76,7 @@ TEST_F(PluginProcessing, MatchesModelForEveryPeriodTempoAndStart) {
     int n = 0;
     for (int period = 0; period < 12; ++period) {
         for (const double tempo : {60.0, 120.0, 174.0}) {
-            for (const double start : {0.0, 5000.25}) {
+            for (const double start : {0.0, 5000.25, 9998.9}) {
                 Scenario s;
                 s.periodIndex = period;
                 s.tempo = tempo;
@@ -103,6 +109,70 @@ TEST_F(PluginProcessing, MatchesModelOverManyBlocksOfEverySize) {
             ++n;
         }
     }
+}
+
+// Far into a song a float position moves in steps of 1/1024 beat, a good
+// part of a 1/64 half-cycle: the oscillator's phase must come from the
+// position rounded to float exactly as the model rounds it.
+TEST_F(PluginProcessing, MatchesModelAtSongPositionsUpTo10000Beats) {
+    const double starts[] = {1000.1, 2047.999, 4096.3, 8191.99, 9000.0, 9999.999};
+    int n = 0;
+    for (int period = 0; period < 12; ++period) {
+        for (const int shape : {0, 1, 2}) {
+            Scenario s;
+            s.periodIndex = period;
+            s.shape = shape;
+            s.width = 1.0f;
+            s.shift = n % 2 == 0 ? 0.25f : -0.75f;
+            s.tempo = n % 3 == 0 ? 174.0 : 120.0;
+            s.start = starts[static_cast<std::size_t>(n) % std::size(starts)];
+            s.blocks = {333, 512};
+            s.frames = 3000;
+            expectMatchesModel(s, static_cast<unsigned>(n));
+            ++n;
+        }
+    }
+}
+
+TEST_F(PluginProcessing, MatchesModelInBlocksUpTo65536Frames) {
+    const std::vector<std::vector<int>> patterns = {
+        {65536}, {255, 256, 257}, {1, 2, 3, 511, 513}, {20000, 64}};
+    int n = 0;
+    for (const auto& blocks : patterns) {
+        for (const int shape : {1, 2}) {
+            Scenario s;
+            s.blocks = blocks;
+            s.shape = shape;
+            s.width = 1.0f;
+            s.periodIndex = 10;
+            s.tempo = 174.0;
+            s.start = 12.25;
+            s.frames = 70000;
+            s.inPlace = n % 2 == 0;
+            expectMatchesModel(s, static_cast<unsigned>(n));
+            ++n;
+        }
+    }
+}
+
+TEST_F(PluginProcessing, ParameterChangesTakeEffectFromTheNextBlock) {
+    Scenario s;
+    s.shape = 0;
+    s.width = 0.5f;
+    s.periodIndex = 9;
+    s.blocks = {300, 7, 1024};
+    s.frames = 8000;
+    s.changes = {{300, 9, 2, 1.0f, 0.0f},
+                 {307, 4, 1, 0.25f, 0.5f},
+                 {2655, 11, 0, 1.0f, -1.0f},
+                 {5000, 0, 2, 1.0f, 1.0f}};
+    expectMatchesModel(s);
+
+    // The changes are audible, so the comparison above checks where they land.
+    const Stereo input = pantest::noise(s.frames, 1);
+    Scenario unchanged = s;
+    unchanged.changes.clear();
+    EXPECT_GT(pantest::maxDifference(plugin(s, input), plugin(unchanged, input)), 0.1);
 }
 
 TEST_F(PluginProcessing, MatchesModelForEveryKindOfTimeInformation) {
@@ -333,6 +403,40 @@ TEST_F(PluginProcessing, SquareGlidesToTheOtherSideOverAFewSamples) {
         EXPECT_NEAR(kSqrt2, out.right[1420], 1e-4f);
         EXPECT_NEAR(0.0f, out.left[1420], 1e-4f);
     }
+}
+
+// The plug-in file chooses its kernel path when it is loaded, from the same
+// CPU and environment as the panner linked into this process: both give the
+// same samples.
+TEST_F(PluginProcessing, PluginFileGivesTheSamplesOfThePannerLinkedHere) {
+    Scenario s;
+    s.shape = 1;
+    s.width = 1.0f;
+    s.periodIndex = 10;
+    s.tempo = 174.0;
+    s.start = 3.5;
+    s.frames = 4096;
+    const Stereo input = pantest::noise(s.frames, 6);
+    const Stereo fromFile = plugin(s, input);
+
+    directhost::reset();
+    directhost::timeInfo.tempo = s.tempo;
+    DriftonVST effect(&directhost::callback);
+    effect.setParameter(DriftonVST::kPeriod, static_cast<float>(s.periodIndex) / 11.0f);
+    effect.setParameter(DriftonVST::kType, 0.5f);
+    effect.setParameter(DriftonVST::kWidth, s.width);
+    Stereo inProcess{input.left, input.right};
+    double position = s.start;
+    for (int done = 0; done < s.frames; done += 512) {
+        directhost::timeInfo.ppqPos = position;
+        const auto at = static_cast<std::size_t>(done);
+        float* channels[] = {inProcess.left.data() + at, inProcess.right.data() + at};
+        effect.processReplacing(channels, channels, 512);
+        position += 512 * (s.tempo / 60.0) / 44100.0;
+    }
+    EXPECT_EQ(fromFile.left, inProcess.left)
+        << drifton::kernelPathName(drifton::selectedKernelPath());
+    EXPECT_EQ(fromFile.right, inProcess.right);
 }
 
 TEST_F(PluginProcessing, AsksTheHostForTimeOncePerBlockEvenWhenEmpty) {

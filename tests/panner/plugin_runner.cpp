@@ -20,15 +20,22 @@ VstInt32 flagsFor(TimeMode mode) {
     }
 }
 
-// Drives a processor through the scenario's blocks. `setRate` and `process`
-// are the processor's; the host transport advances as a host's would.
-template <typename SetRate, typename Process>
-void drive(const Scenario& s, VstTimeInfo& info, SetRate setRate, Process process) {
+// Drives a processor through the scenario's blocks. `setRate`, `setFields`
+// and `process` are the processor's; the host transport advances as a host's
+// would.
+template <typename SetRate, typename SetFields, typename Process>
+void drive(const Scenario& s, VstTimeInfo& info, SetRate setRate, SetFields setFields,
+           Process process) {
     double rate = 44100.0;
     double position = s.start;
     bool rateChanged = false;
     std::size_t blockIndex = 0;
+    std::size_t nextChange = 0;
+    setFields(ParameterChange{0, s.periodIndex, s.shape, s.width, s.shift});
     for (int done = 0; done < s.frames;) {
+        while (nextChange < s.changes.size() && s.changes[nextChange].atFrame <= done) {
+            setFields(s.changes[nextChange++]);
+        }
         if (s.rateChangeAt >= 0 && !rateChanged && done >= s.rateChangeAt) {
             setRate(s.newRate);
             for (const float ignored : s.ignoredRates) {
@@ -67,6 +74,10 @@ std::string describe(const Scenario& s) {
     if (s.reportedTempo) {
         text << ", reported tempo " << *s.reportedTempo;
     }
+    for (const ParameterChange& c : s.changes) {
+        text << ", from " << c.atFrame << ": period " << c.periodIndex << " shape " << c.shape
+             << " width " << c.width << " shift " << c.shift;
+    }
     return text.str();
 }
 
@@ -99,11 +110,6 @@ Stereo runPlugin(vsthost::EntryPoint entry, vsthost::Host& host, const Scenario&
     }
     instance->dispatch(effSetSampleRate, 0, 0, nullptr, 44100.0f);
     instance->dispatch(effMainsChanged, 0, 1);
-    // Field values through the host's normalized values.
-    instance->setParameter(0, static_cast<float>(s.periodIndex) / 11.0f);
-    instance->setParameter(1, static_cast<float>(s.shape) * 0.5f);
-    instance->setParameter(2, s.width);
-    instance->setParameter(3, (s.shift + 1.0f) * 0.5f);
     if (!s.inPlace) {
         std::fill(out.left.begin(), out.left.end(), 0.0f);
         std::fill(out.right.begin(), out.right.end(), 0.0f);
@@ -112,6 +118,13 @@ Stereo runPlugin(vsthost::EntryPoint entry, vsthost::Host& host, const Scenario&
     VstTimeInfo& info = host.timeInfo();
     drive(
         s, info, [&](float rate) { instance->dispatch(effSetSampleRate, 0, 0, nullptr, rate); },
+        [&](const ParameterChange& c) {
+            // Field values through the host's normalized values.
+            instance->setParameter(0, static_cast<float>(c.periodIndex) / 11.0f);
+            instance->setParameter(1, static_cast<float>(c.shape) * 0.5f);
+            instance->setParameter(2, c.width);
+            instance->setParameter(3, (c.shift + 1.0f) * 0.5f);
+        },
         [&](int offset, int frames, const VstTimeInfo* time) {
             host.setTimeInfoAvailable(time != nullptr);
             const auto at = static_cast<std::size_t>(offset);
@@ -127,13 +140,15 @@ Stereo runPlugin(vsthost::EntryPoint entry, vsthost::Host& host, const Scenario&
 Stereo runModel(const Scenario& s, const Stereo& input) {
     Stereo out{std::vector<float>(input.left.size()), std::vector<float>(input.right.size())};
     PanModel model;
-    model.periodIndex = s.periodIndex;
-    model.waveShape = s.shape;
-    model.width = s.width;
-    model.phaseShift = s.shift;
     VstTimeInfo info{};
     drive(
         s, info, [&](float rate) { model.setSampleRate(rate); },
+        [&](const ParameterChange& c) {
+            model.periodIndex = c.periodIndex;
+            model.waveShape = c.shape;
+            model.width = c.width;
+            model.phaseShift = c.shift;
+        },
         [&](int offset, int frames, const VstTimeInfo* time) {
             const auto at = static_cast<std::size_t>(offset);
             model.process(time, input.left.data() + at, input.right.data() + at,

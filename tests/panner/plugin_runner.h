@@ -13,6 +13,16 @@ namespace pantest {
 
 enum class TimeMode { kBoth, kNoTempo, kNoPosition, kNullRecord };
 
+// Parameter fields set between blocks: before the first block that starts at
+// or after `atFrame`.
+struct ParameterChange {
+    int atFrame = 0;
+    int periodIndex = 3;
+    int shape = 1;
+    float width = 0.75f;
+    float shift = 0.0f;
+};
+
 struct Scenario {
     int periodIndex = 3;
     int shape = 1;
@@ -32,6 +42,7 @@ struct Scenario {
     // every block; the running position still advances at `tempo`.
     std::optional<double> reportedPosition;
     std::optional<double> reportedTempo;
+    std::vector<ParameterChange> changes;  // in order of atFrame
 };
 
 std::string describe(const Scenario& s);

@@ -1,0 +1,30 @@
+// The audio path one sample at a time, in the plain order of the algorithm:
+// position, phase, shape, filter, gains. Blocks at song positions beyond the
+// block kernel's range come here; it is also the readable statement of what
+// the kernel computes.
+#pragma once
+
+#include <cstdint>
+
+#include "panner/pan_block_kernel.h"
+#include "panner/pan_oscillator.h"
+#include "panner/smoothing_filter.h"
+
+namespace drifton {
+
+inline void processSampleBySample(const SmoothingFilter& filter, const BlockSettings& s,
+                                  SmoothingHistory& history, const StereoBlock& b) {
+    for (std::int32_t i = 0; i < b.frames; ++i) {
+        const float position = positionInCycle(i, s.beatsPerSample, s.start, s.cycle);
+        const float phase = phaseAt(position, s.halfCycle, s.phaseShift);
+        const float pan = filter.step(panTarget(shapeValue(s.shape, phase), s.width), history);
+        // Both inputs are read before either output is written, so outputs
+        // may share buffers with inputs.
+        const float left = b.inLeft[i];
+        const float right = b.inRight[i];
+        b.outLeft[i] = panGain(1.0f - pan) * left * s.outputGain;
+        b.outRight[i] = panGain(pan) * right * s.outputGain;
+    }
+}
+
+}  // namespace drifton

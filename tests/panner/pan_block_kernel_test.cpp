@@ -1,0 +1,315 @@
+// The block kernel on its own, through every path this CPU runs: its pan
+// targets against the per-sample steps bit for bit; its output against the
+// per-sample model over shapes, song positions up to the kernel's limit and
+// block sizes across its chunk boundaries, with the filter history carried
+// from block to block; the per-sample loop it falls back to; its sine and
+// cosine polynomials; and the choice of path.
+#include "panner/pan_block_kernel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "panner/denormal_guard.h"
+#include "panner/pan_sample_loop.h"
+#include "tests/panner/plugin_runner.h"
+#include "tests/support/pan_model.h"
+
+namespace {
+
+using drifton::KernelPath;
+using pantest::Stereo;
+
+constexpr double kTolerance = 1e-6;
+constexpr float kRate = 44100.0f;
+const std::vector<KernelPath> kAllPaths = {KernelPath::kBaseline, KernelPath::kAvx2Fma};
+
+std::vector<KernelPath> supportedPaths() {
+    std::vector<KernelPath> paths;
+    for (const KernelPath path : kAllPaths) {
+        if (drifton::kernelPathSupported(path)) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
+struct Oscillator {
+    int periodIndex = 3;
+    int shape = 1;
+    float width = 1.0f;
+    float shift = 0.0f;
+    double tempo = 120.0;
+    double start = 0.0;
+};
+
+const drifton::SmoothingCoefficients kCoefficients = drifton::smoothingCoefficients(kRate);
+const int kDivisions[12] = {1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64};
+
+// A block's settings as processReplacing derives them from the host's
+// position and tempo (positions here are never negative).
+drifton::BlockSettings settingsFor(const Oscillator& o, double position) {
+    drifton::BlockSettings s;
+    s.halfCycle = drifton::halfCycleBeats(kDivisions[o.periodIndex]);
+    s.cycle = 2.0f * s.halfCycle;
+    s.start = position;
+    s.beatsPerSample = 1.0 / (static_cast<double>(kRate) / (o.tempo / 60.0));
+    s.phaseShift = o.shift;
+    s.width = o.width;
+    s.shape = o.shape;
+    s.outputGain = std::sqrt(2.0f);
+    return s;
+}
+
+// Runs `input` through `process` (a kernel path or the per-sample loop) in
+// blocks of the given sizes, the song position advancing as a host's would.
+template <typename Process>
+Stereo runBlocks(const Oscillator& o, const std::vector<int>& blocks, const Stereo& input,
+                 drifton::SmoothingHistory& history, Process process) {
+    Stereo out{std::vector<float>(input.left.size()), std::vector<float>(input.right.size())};
+    const auto frames = static_cast<int>(input.left.size());
+    double position = o.start;
+    std::size_t blockIndex = 0;
+    const DenormalGuard flushSubnormals;
+    for (int done = 0; done < frames;) {
+        const int count = std::min(blocks[blockIndex++ % blocks.size()], frames - done);
+        const auto at = static_cast<std::size_t>(done);
+        const drifton::StereoBlock block{input.left.data() + at, input.right.data() + at,
+                                         out.left.data() + at, out.right.data() + at, count};
+        process(settingsFor(o, position), history, block);
+        done += count;
+        position += count * (o.tempo / 60.0) / static_cast<double>(kRate);
+    }
+    return out;
+}
+
+Stereo runPath(KernelPath path, const Oscillator& o, const std::vector<int>& blocks,
+               const Stereo& input, drifton::SmoothingHistory& history) {
+    const drifton::BlockSmoothingFilter filter(kCoefficients);
+    return runBlocks(o, blocks, input, history,
+                     [&](const drifton::BlockSettings& s, drifton::SmoothingHistory& h,
+                         const drifton::StereoBlock& b) {
+                         drifton::processPanBlockWith(path, filter, s, h, b);
+                     });
+}
+
+Stereo runSampleBySample(const Oscillator& o, const std::vector<int>& blocks, const Stereo& input,
+                         drifton::SmoothingHistory& history) {
+    const drifton::SmoothingFilter filter(kCoefficients);
+    return runBlocks(
+        o, blocks, input, history,
+        [&](const drifton::BlockSettings& s, drifton::SmoothingHistory& h,
+            const drifton::StereoBlock& b) { drifton::processSampleBySample(filter, s, h, b); });
+}
+
+Stereo runModel(const Oscillator& o, const std::vector<int>& blocks, const Stereo& input,
+                drifton::SmoothingHistory& history) {
+    PanModel model;
+    model.periodIndex = o.periodIndex;
+    model.waveShape = o.shape;
+    model.width = o.width;
+    model.phaseShift = o.shift;
+    Stereo out{std::vector<float>(input.left.size()), std::vector<float>(input.right.size())};
+    VstTimeInfo time{};
+    time.tempo = o.tempo;
+    time.flags = kVstPpqPosValid | kVstTempoValid;
+    const auto frames = static_cast<int>(input.left.size());
+    double position = o.start;
+    std::size_t blockIndex = 0;
+    for (int done = 0; done < frames;) {
+        const int count = std::min(blocks[blockIndex++ % blocks.size()], frames - done);
+        const auto at = static_cast<std::size_t>(done);
+        time.ppqPos = position;
+        model.process(&time, input.left.data() + at, input.right.data() + at, out.left.data() + at,
+                      out.right.data() + at, count);
+        done += count;
+        position += count * (o.tempo / 60.0) / static_cast<double>(kRate);
+    }
+    history = drifton::SmoothingHistory{model.x1, model.x2, model.y1, model.y2};
+    return out;
+}
+
+std::string describe(const Oscillator& o, const std::vector<int>& blocks, const char* path) {
+    std::ostringstream text;
+    text << path << ": period " << o.periodIndex << ", shape " << o.shape << ", width " << o.width
+         << ", shift " << o.shift << ", tempo " << o.tempo << ", start " << o.start << ", blocks";
+    for (const int b : blocks) {
+        text << ' ' << b;
+    }
+    return text.str();
+}
+
+// Every supported path against the model, and the per-sample loop against
+// the model exactly, but for values at the bottom of the float range (the
+// model keeps subnormal intermediates between the steps it flushes); the
+// filter history each leaves behind agrees too.
+void expectPathsMatchModel(const Oscillator& o, const std::vector<int>& blocks, int frames,
+                           unsigned seed) {
+    const Stereo input = pantest::noise(frames, seed);
+    drifton::SmoothingHistory modelHistory{};
+    const Stereo want = runModel(o, blocks, input, modelHistory);
+
+    drifton::SmoothingHistory loopHistory{};
+    const Stereo loop = runSampleBySample(o, blocks, input, loopHistory);
+    EXPECT_LE(pantest::maxDifference(loop, want), 1e-36) << describe(o, blocks, "per-sample loop");
+    EXPECT_EQ(modelHistory.y1, loopHistory.y1);
+
+    for (const KernelPath path : supportedPaths()) {
+        drifton::SmoothingHistory history{};
+        const Stereo got = runPath(path, o, blocks, input, history);
+        const std::string what = describe(o, blocks, drifton::kernelPathName(path));
+        EXPECT_LE(pantest::maxDifference(got, want), kTolerance) << what;
+        EXPECT_NEAR(modelHistory.y1, history.y1, kTolerance) << what;
+        EXPECT_NEAR(modelHistory.y2, history.y2, kTolerance) << what;
+        if (o.shape != 1) {
+            // Without the sine the filter inputs are the model's, bit for bit.
+            EXPECT_EQ(modelHistory.x1, history.x1) << what;
+            EXPECT_EQ(modelHistory.x2, history.x2) << what;
+        }
+    }
+}
+
+TEST(PanBlockKernel, EveryPathMatchesTheModelForEveryShapePeriodAndShift) {
+    const float shifts[] = {-1.0f, -0.3f, 0.0f, 0.5f, 1.0f};
+    const double starts[] = {0.0, 0.37, 777.77, 9999.5};
+    int n = 0;
+    for (int period = 0; period < 12; ++period) {
+        for (const int shape : {0, 1, 2, 7}) {
+            Oscillator o;
+            o.periodIndex = period;
+            o.shape = shape;
+            o.width = n % 4 == 0 ? 0.6f : 1.0f;
+            o.shift = shifts[n % 5];
+            o.tempo = n % 3 == 0 ? 174.0 : 96.5;
+            o.start = starts[n % 4];
+            expectPathsMatchModel(o, {512, 100}, 2048, static_cast<unsigned>(n));
+            ++n;
+        }
+    }
+}
+
+TEST(PanBlockKernel, EveryPathMatchesTheModelAcrossChunkBoundariesAndLongBlocks) {
+    const std::vector<std::vector<int>> patterns = {{1},   {2, 3},        {255},   {256},
+                                                    {257}, {511, 513, 1}, {65536}, {70000}};
+    int n = 0;
+    for (const auto& blocks : patterns) {
+        Oscillator o;
+        o.shape = n % 3;
+        o.periodIndex = 11;
+        o.tempo = 150.0;
+        o.start = 1.25;
+        const int frames = blocks[0] >= 65536 ? 70000 : 3000;
+        expectPathsMatchModel(o, blocks, frames, static_cast<unsigned>(n));
+        ++n;
+    }
+}
+
+// The kernel's remainder by the cycle is exact below 2^24 beats; at these
+// positions a float step is 1/64 to 2 beats, so any slip would show at once.
+TEST(PanBlockKernel, EveryPathMatchesTheModelAtLargeSongPositions) {
+    const double starts[] = {65535.9, 1000000.37, 8388607.5, 16777000.0};
+    int n = 0;
+    for (const double start : starts) {
+        for (const int period : {0, 2, 4, 11}) {
+            Oscillator o;
+            o.start = start;
+            o.periodIndex = period;
+            o.shape = n % 3;
+            o.tempo = 3000.0;  // several float steps per block
+            expectPathsMatchModel(o, {1000}, 4000, static_cast<unsigned>(n));
+            ++n;
+        }
+    }
+}
+
+// The kernel's first stage reproduces the per-sample steps (position rounded
+// to float, remainders, phase, shape, filter input) bit for bit; only the
+// sine shape's sine may differ, in the last place.
+TEST(PanBlockKernel, PanTargetsAreThoseOfThePerSampleSteps) {
+    const float shifts[] = {-1.0f, -0.37f, 0.0f, 0.25f, 1.0f};
+    const double starts[] = {0.0, 0.1, 777.77, 9999.99, 1048575.9, 16777000.0};
+    constexpr int kFrames = 1500;
+    std::vector<float> got(kFrames);
+    int n = 0;
+    for (const KernelPath path : supportedPaths()) {
+        for (int period = 0; period < 12; ++period) {
+            for (const int shape : {0, 1, 2, 5}) {
+                Oscillator o;
+                o.periodIndex = period;
+                o.shape = shape;
+                o.width = n % 2 == 0 ? 1.0f : 0.3f;
+                o.shift = shifts[n % 5];
+                o.tempo = n % 3 == 0 ? 1000.0 : 133.0;
+                o.start = starts[n % 6];
+                const drifton::BlockSettings s = settingsFor(o, o.start);
+                const std::int32_t first = n % 4 == 0 ? 0 : 256 * (n % 4);
+                drifton::computePanTargets(path, s, first, kFrames, got.data());
+                // A last-place difference of the sine moves x by a step at most.
+                const float tolerance = shape == 1 ? 6e-8f : 0.0f;
+                for (int j = 0; j < kFrames; ++j) {
+                    const float position =
+                        drifton::positionInCycle(first + j, s.beatsPerSample, s.start, s.cycle);
+                    const float phase = drifton::phaseAt(position, s.halfCycle, s.phaseShift);
+                    const float want =
+                        drifton::panTarget(drifton::shapeValue(s.shape, phase), s.width);
+                    ASSERT_NEAR(want, got[static_cast<std::size_t>(j)], tolerance)
+                        << describe(o, {first}, drifton::kernelPathName(path)) << ", frame "
+                        << first + j;
+                }
+                ++n;
+            }
+        }
+    }
+}
+
+TEST(PanBlockKernel, ChoosesAvx2FmaWhereSupportedUnlessForcedToBaseline) {
+    const char* force = std::getenv("DRIFTON_FORCE_BASELINE");
+    const bool forced = force != nullptr && force[0] != '\0' && std::strcmp(force, "0") != 0;
+    const KernelPath expected = !forced && drifton::kernelPathSupported(KernelPath::kAvx2Fma)
+                                    ? KernelPath::kAvx2Fma
+                                    : KernelPath::kBaseline;
+    EXPECT_EQ(expected, drifton::selectedKernelPath())
+        << drifton::kernelPathName(drifton::selectedKernelPath());
+    EXPECT_TRUE(drifton::kernelPathSupported(KernelPath::kBaseline));
+}
+
+// The reference: sin and cos of s * pi / 2 in long double.
+long double halfPiReference(long double s, bool cosine) {
+    const long double x = s * 1.5707963267948966192313216916397514L;
+    return cosine ? std::cos(x) : std::sin(x);
+}
+
+template <bool Fused>
+void expectPolynomialsAccurate() {
+    double worstSine = 0.0;
+    double worstCosine = 0.0;
+    constexpr int kSteps = 1 << 20;
+    for (int i = -kSteps; i <= kSteps; ++i) {
+        const double s = 1.3 * i / kSteps;
+        const auto sine = static_cast<long double>(drifton::halfPiSine<Fused>(s));
+        const auto cosine = static_cast<long double>(drifton::halfPiCosine<Fused>(s));
+        worstSine =
+            std::max(worstSine, static_cast<double>(std::fabs(sine - halfPiReference(s, false))));
+        worstCosine = std::max(worstCosine,
+                               static_cast<double>(std::fabs(cosine - halfPiReference(s, true))));
+    }
+    EXPECT_LT(worstSine, 2e-11) << "fused " << Fused;
+    EXPECT_LT(worstCosine, 2e-12) << "fused " << Fused;
+    // Exact where the pan law needs it: silence, unity and the sign.
+    EXPECT_EQ(0.0, drifton::halfPiSine<Fused>(0.0));
+    EXPECT_EQ(1.0f, static_cast<float>(drifton::halfPiSine<Fused>(1.0)));
+    EXPECT_EQ(1.0f, static_cast<float>(drifton::halfPiCosine<Fused>(0.0)));
+    EXPECT_EQ(-drifton::halfPiSine<Fused>(0.3), drifton::halfPiSine<Fused>(-0.3));
+}
+
+TEST(PanBlockKernel, SineAndCosinePolynomialsAreAccurateOverThePanRange) {
+    expectPolynomialsAccurate<false>();
+    expectPolynomialsAccurate<true>();
+}
+
+}  // namespace
