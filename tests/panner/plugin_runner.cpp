@@ -31,10 +31,10 @@ void drive(const Scenario& s, VstTimeInfo& info, SetRate setRate, SetFields setF
     bool rateChanged = false;
     std::size_t blockIndex = 0;
     std::size_t nextChange = 0;
-    setFields(ParameterChange{0, s.periodIndex, s.shape, s.width, s.shift});
+    setFields(static_cast<const PanParameters&>(s));
     for (int done = 0; done < s.frames;) {
         while (nextChange < s.changes.size() && s.changes[nextChange].atFrame <= done) {
-            setFields(s.changes[nextChange++]);
+            setFields(s.changes[nextChange++].parameters);
         }
         if (s.rateChangeAt >= 0 && !rateChanged && done >= s.rateChangeAt) {
             setRate(s.newRate);
@@ -75,8 +75,9 @@ std::string describe(const Scenario& s) {
         text << ", reported tempo " << *s.reportedTempo;
     }
     for (const ParameterChange& c : s.changes) {
-        text << ", from " << c.atFrame << ": period " << c.periodIndex << " shape " << c.shape
-             << " width " << c.width << " shift " << c.shift;
+        const PanParameters& p = c.parameters;
+        text << ", from " << c.atFrame << ": period " << p.periodIndex << " shape " << p.shape
+             << " width " << p.width << " shift " << p.shift;
     }
     return text.str();
 }
@@ -118,7 +119,7 @@ Stereo runPlugin(vsthost::EntryPoint entry, vsthost::Host& host, const Scenario&
     VstTimeInfo& info = host.timeInfo();
     drive(
         s, info, [&](float rate) { instance->dispatch(effSetSampleRate, 0, 0, nullptr, rate); },
-        [&](const ParameterChange& c) {
+        [&](const PanParameters& c) {
             // Field values through the host's normalized values.
             instance->setParameter(0, static_cast<float>(c.periodIndex) / 11.0f);
             instance->setParameter(1, static_cast<float>(c.shape) * 0.5f);
@@ -143,7 +144,7 @@ Stereo runModel(const Scenario& s, const Stereo& input) {
     VstTimeInfo info{};
     drive(
         s, info, [&](float rate) { model.setSampleRate(rate); },
-        [&](const ParameterChange& c) {
+        [&](const PanParameters& c) {
             model.periodIndex = c.periodIndex;
             model.waveShape = c.shape;
             model.width = c.width;

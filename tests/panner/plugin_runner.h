@@ -13,21 +13,23 @@ namespace pantest {
 
 enum class TimeMode { kBoth, kNoTempo, kNoPosition, kNullRecord };
 
-// Parameter fields set between blocks: before the first block that starts at
-// or after `atFrame`.
-struct ParameterChange {
-    int atFrame = 0;
+// The four parameter fields, as the effect stores them.
+struct PanParameters {
     int periodIndex = 3;
     int shape = 1;
     float width = 0.75f;
     float shift = 0.0f;
 };
 
-struct Scenario {
-    int periodIndex = 3;
-    int shape = 1;
-    float width = 0.75f;
-    float shift = 0.0f;
+// Parameters set between blocks: before the first block that starts at or
+// after `atFrame`.
+struct ParameterChange {
+    int atFrame = 0;
+    PanParameters parameters;
+};
+
+// The parameters the run starts with, and everything else about it.
+struct Scenario : PanParameters {
     double tempo = 120.0;
     double start = 0.0;               // song position of the first block, in beats
     std::vector<int> blocks = {512};  // block sizes, used in turn; 0 is an empty call
