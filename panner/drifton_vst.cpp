@@ -12,6 +12,7 @@ namespace {
 constexpr VstInt32 kUniqueId = fourCharCode('r', 'p', 'v', 'n');
 constexpr const char* kEffectName = "K'q Drifton";
 constexpr const char* kVendorName = "K'q Lum-vee";
+constexpr float kLowestUsableRate = 1.0f;
 
 }  // namespace
 
@@ -68,7 +69,9 @@ bool DriftonVST::getVendorString(char* text) {
 }
 
 void DriftonVST::rememberProcessingRate(float rate) {
-    if (std::isfinite(rate) && rate > 0.0f) {
+    // No host runs below 1 Hz; a smaller rate would only make the beats per
+    // sample absurd, so it is ignored like zero, a negative or a non-finite one.
+    if (std::isfinite(rate) && rate >= kLowestUsableRate) {
         processingRate.store(rate, std::memory_order_relaxed);
     }
 }

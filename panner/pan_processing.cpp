@@ -16,8 +16,15 @@ namespace {
 constexpr double kDefaultTempo = 120.0;
 constexpr double kLargestFloat = 3.4028234663852886e38;
 
-// The block's start position and tempo. A missing record, a cleared flag, a
-// value that is not finite and a tempo of zero or less all give the defaults.
+// Whatever finite or non-finite values the host sends, every position the
+// oscillator sees is a finite float, so the output is finite:
+//  - a missing record, a cleared flag, a value that is not finite and a tempo
+//    of zero or less give the defaults (position 0, tempo 120);
+//  - a start position below 0 or above the float range is brought into one
+//    cycle (the floored remainder), as a count-in is;
+//  - a block whose positions would pass the float range holds its start
+//    position for the whole block (only absurd tempos get there, since rates
+//    below 1 Hz never reach processing).
 struct Transport {
     double start = 0.0;
     double tempo = kDefaultTempo;
@@ -66,8 +73,7 @@ void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 samp
     }
     const double start = drifton::wrapStartPosition(transport.start, settings.cycle);
     double end = start + static_cast<double>(sampleFrames) * beatsPerSample;
-    // Only absurd tempos or rates get here: the position would leave the float
-    // range within the block, so it stands still instead.
+    // The position would leave the float range within the block: hold it.
     if (!(end <= kLargestFloat)) {
         beatsPerSample = 0.0;
         end = start;

@@ -65,7 +65,7 @@ TEST_F(DriftonDirect, UnusableSampleRatesAreStoredButProcessingKeepsTheLastUsabl
     ExposedDrifton reference;
     changed.setSampleRate(96000.0f);
     reference.setSampleRate(96000.0f);
-    for (const float rate : {0.0f, -48000.0f, std::numeric_limits<float>::infinity(),
+    for (const float rate : {0.0f, -48000.0f, 1e-40f, 0.5f, std::numeric_limits<float>::infinity(),
                              -std::numeric_limits<float>::infinity(), std::nanf("")}) {
         changed.setSampleRate(rate);
         if (std::isnan(rate)) {

@@ -249,6 +249,74 @@ TEST_F(PluginProcessing, MatchesModelForUnusableOrAbsurdHostValues) {
     expectMatchesModel(tinyRate);
 }
 
+// Extreme but finite values for the first four blocks, then the host's own
+// transport: every sample stays finite, the plug-in follows the model, and
+// once the filter has settled the audio is that of a run that never saw them.
+TEST_F(PluginProcessing, ExtremeFiniteHostValuesGiveFiniteAudioAndValidBlocksRecover) {
+    Scenario undisturbed;
+    undisturbed.shape = 2;
+    undisturbed.width = 1.0f;
+    undisturbed.periodIndex = 11;
+    undisturbed.start = 3.25;
+    undisturbed.frames = 8192;
+    undisturbed.blocks = {512};
+    const Stereo input = pantest::noise(undisturbed.frames, 11);
+    const Stereo reference = plugin(undisturbed, input);
+    constexpr std::ptrdiff_t kSettled = 4096;  // four blocks of the values, four to settle
+    const auto tail = [](const Stereo& s, std::ptrdiff_t from) {
+        return Stereo{{s.left.begin() + from, s.left.end()},
+                      {s.right.begin() + from, s.right.end()}};
+    };
+
+    std::vector<Scenario> extremes;
+    for (const double tempo : {1e308, 1e300, 3e38, 1e-300}) {
+        Scenario s = undisturbed;
+        s.reportedTempo = tempo;
+        extremes.push_back(s);
+    }
+    for (const double position : {1e39, -1e39, 3e38, -3e38, 1e300, -1e300, 1e-300}) {
+        Scenario s = undisturbed;
+        s.reportedPosition = position;
+        extremes.push_back(s);
+    }
+    Scenario both = undisturbed;
+    both.reportedPosition = 3e38;
+    both.reportedTempo = 1e308;
+    extremes.push_back(both);
+
+    for (Scenario& s : extremes) {
+        s.reportedUntil = 2048;
+        const Stereo got = plugin(s, input);
+        for (std::size_t i = 0; i < got.left.size(); ++i) {
+            ASSERT_TRUE(std::isfinite(got.left[i]) && std::isfinite(got.right[i]))
+                << pantest::describe(s) << ", frame " << i;
+        }
+        EXPECT_LE(pantest::maxDifference(got, pantest::runModel(s, input)), kTolerance)
+            << pantest::describe(s);
+        EXPECT_LE(pantest::maxDifference(tail(got, kSettled), tail(reference, kSettled)), 1e-5)
+            << pantest::describe(s);
+    }
+}
+
+// A rate below 1 Hz is ignored like zero: processing keeps the last usable one.
+TEST_F(PluginProcessing, SampleRatesBelowOneHertzAreIgnored) {
+    Scenario undisturbed;
+    undisturbed.shape = 1;
+    undisturbed.width = 1.0f;
+    undisturbed.periodIndex = 11;
+    undisturbed.rateChangeAt = 1024;
+    undisturbed.newRate = 48000.0f;
+    const Stereo input = pantest::noise(undisturbed.frames, 12);
+    const Stereo reference = plugin(undisturbed, input);
+
+    Scenario tiny = undisturbed;
+    tiny.ignoredRates = {1e-40f, std::numeric_limits<float>::denorm_min(), 1e-30f, 0.5f, 0.999f};
+    const Stereo got = plugin(tiny, input);
+    EXPECT_EQ(reference.left, got.left);
+    EXPECT_EQ(reference.right, got.right);
+    EXPECT_LE(pantest::maxDifference(got, pantest::runModel(tiny, input)), kTolerance);
+}
+
 TEST_F(PluginProcessing, InPlaceGivesTheSameSamplesAsSeparateBuffers) {
     for (const int shape : {0, 1, 2}) {
         Scenario s;

@@ -45,8 +45,9 @@ void drive(const Scenario& s, VstTimeInfo& info, SetRate setRate, SetFields setF
             rateChanged = true;
         }
         const int frames = std::min(s.blocks[blockIndex++ % s.blocks.size()], s.frames - done);
-        info.ppqPos = s.reportedPosition.value_or(position);
-        info.tempo = s.reportedTempo.value_or(s.tempo);
+        const bool reporting = done < s.reportedUntil;
+        info.ppqPos = reporting ? s.reportedPosition.value_or(position) : position;
+        info.tempo = reporting ? s.reportedTempo.value_or(s.tempo) : s.tempo;
         info.flags = flagsFor(s.time);
         process(done, frames, s.time == TimeMode::kNullRecord ? nullptr : &info);
         done += frames;
@@ -73,6 +74,10 @@ std::string describe(const Scenario& s) {
     }
     if (s.reportedTempo) {
         text << ", reported tempo " << *s.reportedTempo;
+    }
+    if ((s.reportedPosition || s.reportedTempo) &&
+        s.reportedUntil != std::numeric_limits<int>::max()) {
+        text << " until " << s.reportedUntil;
     }
     for (const ParameterChange& c : s.changes) {
         const PanParameters& p = c.parameters;

@@ -2,6 +2,7 @@
 // and the same host transport, block by block as a host would.
 #pragma once
 
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,9 +42,11 @@ struct Scenario : PanParameters {
     // Rates sent right after newRate; processing must ignore them.
     std::vector<float> ignoredRates;
     // What the host reports instead of its running position and tempo, on
-    // every block; the running position still advances at `tempo`.
+    // every block that starts before `reportedUntil`; the running position
+    // still advances at `tempo`, and later blocks report it.
     std::optional<double> reportedPosition;
     std::optional<double> reportedTempo;
+    int reportedUntil = std::numeric_limits<int>::max();
     std::vector<ParameterChange> changes;  // in order of atFrame
 };
 

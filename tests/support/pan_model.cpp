@@ -16,7 +16,7 @@ float flushed(float value) { return std::fpclassify(value) == FP_SUBNORMAL ? 0.0
 }  // namespace
 
 void PanModel::setSampleRate(float rate) {
-    if (std::isfinite(rate) && rate > 0.0f) {
+    if (std::isfinite(rate) && rate >= 1.0f) {
         sampleRate_ = rate;
     }
 }

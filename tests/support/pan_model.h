@@ -18,7 +18,7 @@ public:
     float x1 = 0.0f, x2 = 0.0f;
     float y1 = 0.0f, y2 = 0.0f;
 
-    // Takes the rate when it is finite and above zero; otherwise keeps the last.
+    // Takes the rate when it is finite and at least 1 Hz; otherwise keeps the last.
     void setSampleRate(float rate);
     float sampleRate() const { return sampleRate_; }
 
