@@ -28,6 +28,15 @@ const float kSqrt2 = std::sqrt(2.0f);
 const std::vector<std::vector<int>> kBlockPatterns = {{1},    {7},      {512},
                                                       {4096}, {0, 512}, {7, 0, 512, 1, 4096, 33}};
 
+// The shape and period under test at full width; everything else default.
+Scenario fullWidthSweep(int shape, int periodIndex) {
+    Scenario s;
+    s.shape = shape;
+    s.width = 1.0f;
+    s.periodIndex = periodIndex;
+    return s;
+}
+
 class PluginProcessing : public PluginFixture {
 protected:
     Stereo plugin(const Scenario& s, const Stereo& input) {
@@ -77,12 +86,9 @@ TEST_F(PluginProcessing, MatchesModelForEveryPeriodTempoAndStart) {
     for (int period = 0; period < 12; ++period) {
         for (const double tempo : {60.0, 120.0, 174.0}) {
             for (const double start : {0.0, 5000.25, 9998.9}) {
-                Scenario s;
-                s.periodIndex = period;
+                Scenario s = fullWidthSweep(n % 3, period);
                 s.tempo = tempo;
                 s.start = start;
-                s.shape = n % 3;
-                s.width = 1.0f;
                 s.shift = shifts[n % 4];
                 s.blocks = kBlockPatterns[static_cast<std::size_t>(n) % kBlockPatterns.size()];
                 expectMatchesModel(s, static_cast<unsigned>(n));
@@ -96,11 +102,8 @@ TEST_F(PluginProcessing, MatchesModelOverManyBlocksOfEverySize) {
     int n = 0;
     for (const auto& blocks : kBlockPatterns) {
         for (const int shape : {0, 1, 2}) {
-            Scenario s;
+            Scenario s = fullWidthSweep(shape, 9);  // 1/32: several half-cycles in the run
             s.blocks = blocks;
-            s.shape = shape;
-            s.width = 1.0f;
-            s.periodIndex = 9;  // 1/32: several half-cycles in the run
             s.tempo = 174.0;
             s.start = 3.0;
             s.frames = 9000;
@@ -119,10 +122,7 @@ TEST_F(PluginProcessing, MatchesModelAtSongPositionsUpTo10000Beats) {
     int n = 0;
     for (int period = 0; period < 12; ++period) {
         for (const int shape : {0, 1, 2}) {
-            Scenario s;
-            s.periodIndex = period;
-            s.shape = shape;
-            s.width = 1.0f;
+            Scenario s = fullWidthSweep(shape, period);
             s.shift = n % 2 == 0 ? 0.25f : -0.75f;
             s.tempo = n % 3 == 0 ? 174.0 : 120.0;
             s.start = starts[static_cast<std::size_t>(n) % std::size(starts)];
@@ -140,11 +140,8 @@ TEST_F(PluginProcessing, MatchesModelInBlocksUpTo65536Frames) {
     int n = 0;
     for (const auto& blocks : patterns) {
         for (const int shape : {1, 2}) {
-            Scenario s;
+            Scenario s = fullWidthSweep(shape, 10);
             s.blocks = blocks;
-            s.shape = shape;
-            s.width = 1.0f;
-            s.periodIndex = 10;
             s.tempo = 174.0;
             s.start = 12.25;
             s.frames = 70000;
@@ -179,11 +176,8 @@ TEST_F(PluginProcessing, MatchesModelForEveryKindOfTimeInformation) {
     for (const TimeMode mode :
          {TimeMode::kBoth, TimeMode::kNoTempo, TimeMode::kNoPosition, TimeMode::kNullRecord}) {
         for (const int shape : {0, 2}) {
-            Scenario s;
+            Scenario s = fullWidthSweep(shape, 8);
             s.time = mode;
-            s.shape = shape;
-            s.width = 1.0f;
-            s.periodIndex = 8;
             s.tempo = 174.0;
             s.start = 17.5;
             s.blocks = {1000};
@@ -195,10 +189,7 @@ TEST_F(PluginProcessing, MatchesModelForEveryKindOfTimeInformation) {
 
 TEST_F(PluginProcessing, MatchesModelAcrossARateChangeTo96000) {
     for (const int shape : {0, 1, 2}) {
-        Scenario s;
-        s.shape = shape;
-        s.width = 1.0f;
-        s.periodIndex = 7;
+        Scenario s = fullWidthSweep(shape, 7);
         s.frames = 8192;
         s.rateChangeAt = 4096;
         s.newRate = 96000.0f;
@@ -212,11 +203,8 @@ TEST_F(PluginProcessing, MatchesModelAcrossARateChangeTo96000) {
 TEST_F(PluginProcessing, MatchesModelFromNegativeSongPositions) {
     for (const double start : {-3.3, -0.0001, -4000.5}) {
         for (const int shape : {0, 1, 2}) {
-            Scenario s;
+            Scenario s = fullWidthSweep(shape, 10);
             s.start = start;
-            s.shape = shape;
-            s.width = 1.0f;
-            s.periodIndex = 10;
             s.frames = 8192;
             expectMatchesModel(s);
         }
@@ -227,20 +215,14 @@ TEST_F(PluginProcessing, MatchesModelForUnusableOrAbsurdHostValues) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (const double tempo : {0.0, -120.0, nan, inf, -inf, 1e300, 1e-300}) {
-        Scenario s;
+        Scenario s = fullWidthSweep(0, 11);
         s.reportedTempo = tempo;
-        s.shape = 0;
-        s.width = 1.0f;
-        s.periodIndex = 11;
         s.start = 1.5;
         expectMatchesModel(s);
     }
     for (const double position : {nan, inf, -inf, 1e39, -1e39, 1e300}) {
-        Scenario s;
+        Scenario s = fullWidthSweep(2, 11);
         s.reportedPosition = position;
-        s.shape = 2;
-        s.width = 1.0f;
-        s.periodIndex = 11;
         expectMatchesModel(s);
     }
     Scenario tinyRate;
@@ -253,10 +235,7 @@ TEST_F(PluginProcessing, MatchesModelForUnusableOrAbsurdHostValues) {
 // transport: every sample stays finite, the plug-in follows the model, and
 // once the filter has settled the audio is that of a run that never saw them.
 TEST_F(PluginProcessing, ExtremeFiniteHostValuesGiveFiniteAudioAndValidBlocksRecover) {
-    Scenario undisturbed;
-    undisturbed.shape = 2;
-    undisturbed.width = 1.0f;
-    undisturbed.periodIndex = 11;
+    Scenario undisturbed = fullWidthSweep(2, 11);
     undisturbed.start = 3.25;
     undisturbed.frames = 8192;
     undisturbed.blocks = {512};
@@ -300,10 +279,7 @@ TEST_F(PluginProcessing, ExtremeFiniteHostValuesGiveFiniteAudioAndValidBlocksRec
 
 // A rate below 1 Hz is ignored like zero: processing keeps the last usable one.
 TEST_F(PluginProcessing, SampleRatesBelowOneHertzAreIgnored) {
-    Scenario undisturbed;
-    undisturbed.shape = 1;
-    undisturbed.width = 1.0f;
-    undisturbed.periodIndex = 11;
+    Scenario undisturbed = fullWidthSweep(1, 11);
     undisturbed.rateChangeAt = 1024;
     undisturbed.newRate = 48000.0f;
     const Stereo input = pantest::noise(undisturbed.frames, 12);
@@ -319,10 +295,7 @@ TEST_F(PluginProcessing, SampleRatesBelowOneHertzAreIgnored) {
 
 TEST_F(PluginProcessing, InPlaceGivesTheSameSamplesAsSeparateBuffers) {
     for (const int shape : {0, 1, 2}) {
-        Scenario s;
-        s.shape = shape;
-        s.width = 1.0f;
-        s.periodIndex = 10;
+        Scenario s = fullWidthSweep(shape, 10);
         s.blocks = {7, 512, 1};
         const Stereo input = pantest::noise(s.frames, 3);
         const Stereo separate = plugin(s, input);
@@ -336,10 +309,7 @@ TEST_F(PluginProcessing, InPlaceGivesTheSameSamplesAsSeparateBuffers) {
 TEST_F(PluginProcessing, UnusableHostValuesBehaveAsIfTheFlagWereClear) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    Scenario base;
-    base.shape = 0;
-    base.width = 1.0f;
-    base.periodIndex = 11;
+    Scenario base = fullWidthSweep(0, 11);
     base.start = 2.75;
     base.tempo = 90.0;
     base.blocks = {300};
@@ -366,10 +336,7 @@ TEST_F(PluginProcessing, UnusableHostValuesBehaveAsIfTheFlagWereClear) {
 
 TEST_F(PluginProcessing, DefaultsStandInForMissingTimeInformation) {
     const Stereo input = pantest::noise(4096, 9);
-    Scenario s;
-    s.shape = 2;
-    s.width = 1.0f;
-    s.periodIndex = 11;
+    Scenario s = fullWidthSweep(2, 11);
     s.start = 0.6;
     s.tempo = 77.0;
     s.blocks = {256};
@@ -394,10 +361,7 @@ TEST_F(PluginProcessing, DefaultsStandInForMissingTimeInformation) {
 }
 
 TEST_F(PluginProcessing, ACountInLandsOnTheSamePhaseAsItsWrappedPosition) {
-    Scenario s;
-    s.shape = 0;
-    s.width = 1.0f;
-    s.periodIndex = 3;  // a cycle of 2 beats
+    Scenario s = fullWidthSweep(0, 3);  // a cycle of 2 beats
     s.blocks = {4096};
     const Stereo input = pantest::noise(s.frames, 4);
     s.start = 0.375;
@@ -426,10 +390,7 @@ TEST_F(PluginProcessing, ZeroWidthPassesTheSignal) {
 
 TEST_F(PluginProcessing, TriangleSweepsLeftThenRightInTimeWithTheSong) {
     // 120 bpm at 44100 Hz, period 1/4: one beat per half-cycle.
-    Scenario s;
-    s.shape = 0;
-    s.width = 1.0f;
-    s.periodIndex = 3;
+    Scenario s = fullWidthSweep(0, 3);
     s.frames = 44100;
     const Stereo ones = pantest::constant(s.frames, 1.0f);
     for (const Stereo& out : both(s, ones)) {
@@ -457,10 +418,7 @@ TEST_F(PluginProcessing, TriangleSweepsLeftThenRightInTimeWithTheSong) {
 TEST_F(PluginProcessing, SquareGlidesToTheOtherSideOverAFewSamples) {
     // 1/64 at 120 bpm: a half-cycle is 1378.125 samples, so the jump to the
     // right lands on sample 1379.
-    Scenario s;
-    s.shape = 2;
-    s.width = 1.0f;
-    s.periodIndex = 11;
+    Scenario s = fullWidthSweep(2, 11);
     s.frames = 2000;
     const Stereo ones = pantest::constant(s.frames, 1.0f);
     for (const Stereo& out : both(s, ones)) {
@@ -477,10 +435,7 @@ TEST_F(PluginProcessing, SquareGlidesToTheOtherSideOverAFewSamples) {
 // CPU and environment as the panner linked into this process: both give the
 // same samples.
 TEST_F(PluginProcessing, PluginFileGivesTheSamplesOfThePannerLinkedHere) {
-    Scenario s;
-    s.shape = 1;
-    s.width = 1.0f;
-    s.periodIndex = 10;
+    Scenario s = fullWidthSweep(1, 10);
     s.tempo = 174.0;
     s.start = 3.5;
     s.frames = 4096;
