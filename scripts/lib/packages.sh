@@ -1,0 +1,33 @@
+# The Debian packages the project needs, in one place, and the function that
+# installs whichever of them are missing. Sourced by the scripts and by CI.
+
+# Building the plug-in, the tools, the tests and the benchmarks.
+build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev)
+
+# What CI needs beyond the build.
+ci_packages=()
+
+# Installs the named packages that are not installed yet, with apt-get as root
+# or through sudo. Fails with a one-line reason when it cannot.
+ensure_packages() {
+    local missing=() package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$package")
+        fi
+    done
+    ((${#missing[@]} == 0)) && return 0
+
+    local apt_get
+    if [[ $(id -u) -eq 0 ]]; then
+        apt_get=(apt-get)
+    elif command -v sudo >/dev/null 2>&1; then
+        apt_get=(sudo apt-get)
+    else
+        echo "error: missing packages ${missing[*]} and no way to install them (not root, no sudo)" >&2
+        return 1
+    fi
+    echo "Installing missing packages: ${missing[*]}"
+    DEBIAN_FRONTEND=noninteractive "${apt_get[@]}" update -q
+    DEBIAN_FRONTEND=noninteractive "${apt_get[@]}" install -y -q --no-install-recommends "${missing[@]}"
+}
