@@ -8,12 +8,13 @@
 #include <string>
 
 #include "host/vst_host.h"
+#include "tests/host/plugin_path.h"
 
 class PluginFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        library = vsthost::PluginLibrary::open(DRIFTON_PLUGIN_PATH, &error);
+        library = vsthost::PluginLibrary::open(testPluginPath(), &error);
         ASSERT_NE(nullptr, library) << error;
         entry = library->entryPoint("VSTPluginMain");
         ASSERT_NE(nullptr, entry);
