@@ -53,20 +53,28 @@ std::string systemMessage(DWORD code) {
     return message;
 }
 
+// C:\..., C:/... or \\server\...: a path LoadLibraryEx may search beside.
+bool isAbsolute(const std::wstring& path) {
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    return (path.size() >= 3 && path[1] == L':' && separator(path[2])) ||
+           (path.size() >= 2 && separator(path[0]) && separator(path[1]));
+}
+
 }  // namespace
 
 std::unique_ptr<PluginLibrary> PluginLibrary::open(const std::string& path, std::string* error) {
     // Paths are UTF-8, as everywhere else in the host.
-    std::wstring widePath;
+    HMODULE module = nullptr;
     const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
                                            static_cast<int>(path.size()), nullptr, 0);
-    HMODULE module = nullptr;
-    if (length > 0 || path.empty()) {
-        widePath.resize(static_cast<std::size_t>(length));
+    if (length > 0) {
+        std::wstring widePath(static_cast<std::size_t>(length), L'\0');
         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
                             static_cast<int>(path.size()), widePath.data(), length);
-        // A full path also finds the plug-in's own DLLs beside it.
-        module = LoadLibraryExW(widePath.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        // From a full path, the plug-in's own DLLs are found beside it; a bare
+        // name is searched for as usual, starting beside the program.
+        module = LoadLibraryExW(widePath.c_str(), nullptr,
+                                isAbsolute(widePath) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
     }
     if (module == nullptr) {
         if (error != nullptr) {

@@ -13,6 +13,7 @@ export CMAKE_BUILD_PARALLEL_LEVEL="$(nproc 2>/dev/null || echo 2)"
 echo "== Linux: plug-in, tools, Debian package, archive"
 cmake --preset release >/dev/null
 cmake --build --preset release --target drifton_shipped archive
+cmake -DOBJDUMP=objdump -DFILE=build/release/plugin/KqDrifton.so -P cmake/CheckPluginBinary.cmake
 rm -rf build/release/packages
 (cd build/release && cpack -G DEB >/dev/null)
 deb=(build/release/packages/kq-drifton_*.deb)

@@ -2,6 +2,9 @@
 # expected files, the plug-in not executable and exporting only its two
 # entry points, every tool executable.
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DOBJDUMP=... -DEXPECTED="a|b|..." -P check_install_tree.cmake
+# (The libraries the plug-in needs depend on the build, sanitizers and all;
+# scripts/package.sh checks those of the release build.)
+cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
   RESULT_VARIABLE status OUTPUT_QUIET)
@@ -35,6 +38,7 @@ foreach(file IN LISTS found)
   endif()
   if(file MATCHES "/vst/")
     set(FILE "${PREFIX}/${file}")
+    set(EXPORTS_ONLY ON)
     include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/CheckPluginBinary.cmake)
   endif()
 endforeach()
