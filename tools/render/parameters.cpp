@@ -160,7 +160,11 @@ std::vector<Choice> ParameterTable::scan(int index) {
         const auto before = r > 0 ? number(runs[r - 1].text) : std::nullopt;
         const auto after = r + 1 < runs.size() ? number(runs[r + 1].text) : std::nullopt;
         float chosen = 0.0f;
-        if (value && before && std::fabs(*before) < std::fabs(*value)) {
+        if (value && r == 0) {
+            chosen = run.first;
+        } else if (value && r + 1 == runs.size()) {
+            chosen = run.last;
+        } else if (value && before && std::fabs(*before) < std::fabs(*value)) {
             chosen = edge(runs[r - 1].last, run.first, run.text);
         } else if (value && after && std::fabs(*after) < std::fabs(*value)) {
             // The last value showing this text: the edge from above, mirrored.
@@ -174,10 +178,6 @@ std::vector<Choice> ParameterTable::scan(int index) {
                 (textAt(middle) == run.text ? below : above) = middle;
             }
             chosen = below;
-        } else if (value && r == 0) {
-            chosen = run.first;
-        } else if (value && r + 1 == runs.size()) {
-            chosen = run.last;
         } else {
             // The probe value nearest the middle of the run.
             const float middle = run.first + (run.last - run.first) * 0.5f;

@@ -31,9 +31,10 @@ public:
     // valid texts.
     float resolveText(const std::string& option, int index, const std::string& text);
     // Every display text the parameter offers, in order of value, each with
-    // the value chosen for it: for numbers the value nearest zero of those
-    // showing the number (so Width=80 is 0.80), for other texts the value the
-    // effect reports back after being set to the text's range.
+    // the value chosen for it: for numbers at either end of the range that
+    // end, for other numbers the value nearest zero of those showing the
+    // number (displays truncate, so Width=80 is 0.80), for other texts the
+    // value the effect reports back after being set within the text's range.
     const std::vector<Choice>& choices(int index);
 
     // The parameter's display text and label as the effect shows them now.

@@ -158,15 +158,14 @@ std::string plotSvg(const GainPlot& plot) {
         << "<polyline fill=\"none\" stroke=\"#e0561b\" stroke-width=\"1.6\" points=\""
         << trace(plot.right, plotWidth, plotHeight) << "\"/>\n";
 
-    // Legend, top right.
-    const double lx = kLeft + plotWidth - 150;
-    svg << "<rect x=\"" << lx << "\" y=\"48\" width=\"150\" height=\"20\" fill=\"#fff\"/>\n"
-        << "<line x1=\"" << lx + 4 << "\" y1=\"58\" x2=\"" << lx + 26
-        << "\" y2=\"58\" stroke=\"#1f6fd1\" stroke-width=\"3\"/>\n"
-        << "<text x=\"" << lx + 30 << "\" y=\"62\">left gain</text>\n"
-        << "<line x1=\"" << lx + 84 << "\" y1=\"58\" x2=\"" << lx + 106
-        << "\" y2=\"58\" stroke=\"#e0561b\" stroke-width=\"3\"/>\n"
-        << "<text x=\"" << lx + 110 << "\" y=\"62\">right</text>\n"
+    // Legend, top right, level with the title.
+    const double lx = kLeft + plotWidth - 190;
+    svg << "<line x1=\"" << lx << "\" y1=\"18\" x2=\"" << lx + 22
+        << "\" y2=\"18\" stroke=\"#1f6fd1\" stroke-width=\"3\"/>\n"
+        << "<text x=\"" << lx + 27 << "\" y=\"22\">left gain</text>\n"
+        << "<line x1=\"" << lx + 95 << "\" y1=\"18\" x2=\"" << lx + 117
+        << "\" y2=\"18\" stroke=\"#e0561b\" stroke-width=\"3\"/>\n"
+        << "<text x=\"" << lx + 122 << "\" y=\"22\">right gain</text>\n"
         << "</svg>\n";
     return svg.str();
 }

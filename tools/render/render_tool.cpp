@@ -290,14 +290,6 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     vsthost::Host host;
     tools::OpenPlugin plugin = tools::openPlugin(pluginPath, host);
-    if (options.info) {
-        printInfo(pluginPath, *plugin.instance, out);
-        if (!options.output && !options.plot) {
-            return 0;
-        }
-    }
-    checkChannels(pluginPath, *plugin.instance->record());
-
     RenderPlan plan;
     plan.transport = options.transport;
     if (options.randomSeed) {
@@ -315,6 +307,17 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             plan.automations.push_back(automationOf(table, automation));
         }
     }
+    if (options.info) {
+        // Shown with the --set values applied.
+        for (const auto& [index, value] : plan.settings) {
+            plugin.instance->setParameter(index, value);
+        }
+        printInfo(pluginPath, *plugin.instance, out);
+        if (!options.output && !options.plot) {
+            return 0;
+        }
+    }
+    checkChannels(pluginPath, *plugin.instance->record());
 
     std::unique_ptr<Source> source;
     if (options.input) {
