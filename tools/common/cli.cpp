@@ -122,6 +122,13 @@ std::vector<std::string> split(std::string_view text, char separator) {
     }
 }
 
-std::string quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string quoted(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out.push_back('\'');
+    out.append(text);
+    out.push_back('\'');
+    return out;
+}
 
 }  // namespace tools

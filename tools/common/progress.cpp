@@ -34,8 +34,11 @@ void Progress::update(std::int64_t framesDone) {
     if (total_ > 0) {
         const double fraction = static_cast<double>(framesDone) / static_cast<double>(total_);
         const int filled = static_cast<int>(fraction * kWidth);
-        bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
-              std::string(static_cast<std::size_t>(kWidth - filled), ' ') + "] ";
+        bar.reserve(kWidth + 3);
+        bar.push_back('[');
+        bar.append(static_cast<std::size_t>(filled), '#');
+        bar.append(static_cast<std::size_t>(kWidth - filled), ' ');
+        bar.append("] ");
         std::fprintf(stderr, "\r%s%3d%%  %lld / %lld frames  %.0fx real time ", bar.c_str(),
                      static_cast<int>(fraction * 100.0), static_cast<long long>(framesDone),
                      static_cast<long long>(total_), speed);

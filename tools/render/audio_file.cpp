@@ -36,23 +36,36 @@ InputFile::~InputFile() {
 
 std::size_t InputFile::read(float* left, float* right, std::size_t frames) {
     const auto channels = static_cast<std::size_t>(info_.channels);
-    interleaved_.resize(frames * channels);
-    const sf_count_t got =
-        sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(frames));
-    if (got < 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
-        throw ToolError(quoted(path_) + ": read failed: " + sf_strerror(file_));
-    }
-    const auto count = static_cast<std::size_t>(got);
-    if (channels == 1) {
-        std::copy_n(interleaved_.data(), count, left);
-        std::copy_n(interleaved_.data(), count, right);
-    } else {
-        for (std::size_t i = 0; i < count; ++i) {
-            left[i] = interleaved_[2 * i];
-            right[i] = interleaved_[2 * i + 1];
+    std::size_t done = 0;
+    while (done < frames) {
+        if (next_ == available_) {
+            interleaved_.resize(kFileChunkFrames * channels);
+            const sf_count_t got = sf_readf_float(file_, interleaved_.data(),
+                                                  static_cast<sf_count_t>(kFileChunkFrames));
+            if (got < 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
+                throw ToolError(quoted(path_) + ": read failed: " + sf_strerror(file_));
+            }
+            available_ = static_cast<std::size_t>(got);
+            next_ = 0;
+            if (available_ == 0) {
+                break;
+            }
         }
+        const std::size_t count = std::min(frames - done, available_ - next_);
+        const float* from = interleaved_.data() + next_ * channels;
+        if (channels == 1) {
+            std::copy_n(from, count, left + done);
+            std::copy_n(from, count, right + done);
+        } else {
+            for (std::size_t i = 0; i < count; ++i) {
+                left[done + i] = from[2 * i];
+                right[done + i] = from[2 * i + 1];
+            }
+        }
+        next_ += count;
+        done += count;
     }
-    return count;
+    return done;
 }
 
 OutputFormat outputFormatFor(const std::string& path, int bits) {
@@ -123,19 +136,36 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::write(const float* left, const float* right, std::size_t frames) {
-    interleaved_.resize(frames * 2);
-    for (std::size_t i = 0; i < frames; ++i) {
-        interleaved_[2 * i] = left[i];
-        interleaved_[2 * i + 1] = right[i];
-    }
-    const sf_count_t written =
-        sf_writef_float(file_, interleaved_.data(), static_cast<sf_count_t>(frames));
-    if (written != static_cast<sf_count_t>(frames)) {
-        throw ToolError(quoted(displayPath_) + ": write failed: " + sf_strerror(file_));
+    interleaved_.resize(kFileChunkFrames * 2);
+    std::size_t done = 0;
+    while (done < frames) {
+        const std::size_t count = std::min(frames - done, kFileChunkFrames - pending_);
+        float* to = interleaved_.data() + pending_ * 2;
+        for (std::size_t i = 0; i < count; ++i) {
+            to[2 * i] = left[done + i];
+            to[2 * i + 1] = right[done + i];
+        }
+        pending_ += count;
+        done += count;
+        if (pending_ == kFileChunkFrames) {
+            flush();
+        }
     }
 }
 
+void OutputFile::flush() {
+    const sf_count_t written =
+        sf_writef_float(file_, interleaved_.data(), static_cast<sf_count_t>(pending_));
+    if (written != static_cast<sf_count_t>(pending_)) {
+        throw ToolError(quoted(displayPath_) + ": write failed: " + sf_strerror(file_));
+    }
+    pending_ = 0;
+}
+
 void OutputFile::close() {
+    if (file_ != nullptr && pending_ > 0) {
+        flush();
+    }
     SNDFILE* file = file_;
     file_ = nullptr;
     if (file != nullptr && sf_close(file) != 0) {

@@ -45,8 +45,14 @@ private:
     std::string path_;
     SF_INFO info_{};
     SNDFILE* file_ = nullptr;
-    std::vector<float> interleaved_;
+    std::vector<float> interleaved_;  // frames read ahead, in the file's layout
+    std::size_t available_ = 0;       // frames in interleaved_
+    std::size_t next_ = 0;            // first frame not handed out
 };
+
+// Files are read and written in chunks of this many frames: libsndfile passes
+// each call to the system, and host blocks are small.
+inline constexpr std::size_t kFileChunkFrames = 65536;
 
 // Container and sample format of an output file, from its extension and --bits.
 struct OutputFormat {
@@ -73,9 +79,11 @@ public:
     void close();
 
 private:
+    void flush();
     std::string displayPath_;
     SNDFILE* file_ = nullptr;
-    std::vector<float> interleaved_;
+    std::vector<float> interleaved_;  // frames waiting to be written
+    std::size_t pending_ = 0;
 };
 
 }  // namespace render
