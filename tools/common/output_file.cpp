@@ -18,7 +18,14 @@ namespace {
 
 volatile std::sig_atomic_t interruptFlag = 0;
 
-extern "C" void onInterrupt(int) { interruptFlag = 1; }
+// The first signal asks the work to stop; a second one ends the process.
+extern "C" void onInterrupt(int signal) {
+    if (interruptFlag != 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+    interruptFlag = 1;
+}
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -80,7 +87,6 @@ bool sameFile(const std::string& a, const std::string& b) {
 void installInterruptFlag() {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
-    action.sa_flags = static_cast<int>(SA_RESETHAND);
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
