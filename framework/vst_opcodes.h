@@ -154,6 +154,7 @@ enum VstAEffectFlags : VstInt32 {
 
 // Bits of VstTimeInfo::flags that the effect reads.
 enum VstTimeInfoFlags : VstInt32 {
+    kVstTransportPlaying = 1 << 1,
     kVstPpqPosValid = 1 << 9,
     kVstTempoValid = 1 << 10,
 };

@@ -7,6 +7,7 @@
 
 #include "framework/audio_effect_x.h"
 #include "panner/pan_block_kernel.h"
+#include "panner/sweep_clock.h"
 
 // Note divisions of the sweep: entry N means a half-cycle lasts 1/N of a whole note.
 inline constexpr std::array<std::int32_t, 12> PeriodTable = {1,  2,  3,  4,  6,  8,
@@ -70,6 +71,9 @@ protected:
     std::atomic<float> processingRate;
     // The same filter arranged for the block kernel, computed with a0..b2.
     drifton::BlockSmoothingFilter blockFilter;
+    // Where the sweep got to, for blocks without a moving song position;
+    // touched by processReplacing alone.
+    drifton::SweepClock sweepClock;
 };
 
 static_assert(std::atomic<std::int32_t>::is_always_lock_free &&

@@ -1,8 +1,11 @@
 // The audio path: every sample's pan position comes from the host's song
-// position and tempo, is smoothed, and sets the two channel gains. The block
-// kernel does the work; the per-sample loop takes positions beyond its range.
+// position and tempo (or, when the song stands still or has no position, from
+// where the sweep got to), is smoothed, and sets the two channel gains. The
+// block kernel does the work; the per-sample loop takes positions beyond its
+// range.
 #include <cmath>
 #include <cstddef>
+#include <optional>
 
 #include "panner/denormal_guard.h"
 #include "panner/drifton_vst.h"
@@ -10,6 +13,7 @@
 #include "panner/pan_oscillator.h"
 #include "panner/pan_sample_loop.h"
 #include "panner/smoothing_filter.h"
+#include "panner/sweep_clock.h"
 
 namespace {
 
@@ -19,15 +23,18 @@ constexpr double kLargestFloat = 3.4028234663852886e38;
 // Whatever finite or non-finite values the host sends, every position the
 // oscillator sees is a finite float, so the output is finite:
 //  - a missing record, a cleared flag, a value that is not finite and a tempo
-//    of zero or less give the defaults (position 0, tempo 120);
+//    of zero or less count as missing: the tempo is then 120, and the sweep
+//    runs on from where the previous block ended (0 for the first block), as
+//    it does when the position stands still while the transport is stopped;
 //  - a start position below 0 or above the float range is brought into one
 //    cycle (the floored remainder), as a count-in is;
 //  - a block whose positions would pass the float range holds its start
 //    position for the whole block (only absurd tempos get there, since rates
 //    below 1 Hz never reach processing).
 struct Transport {
-    double start = 0.0;
+    std::optional<double> position;
     double tempo = kDefaultTempo;
+    bool playing = false;
 };
 
 Transport readTransport(const VstTimeInfo* time) {
@@ -35,8 +42,9 @@ Transport readTransport(const VstTimeInfo* time) {
     if (time == nullptr) {
         return transport;
     }
+    transport.playing = (time->flags & kVstTransportPlaying) != 0;
     if ((time->flags & kVstPpqPosValid) != 0 && std::isfinite(time->ppqPos)) {
-        transport.start = time->ppqPos;
+        transport.position = time->ppqPos;
     }
     if ((time->flags & kVstTempoValid) != 0 && std::isfinite(time->tempo) && time->tempo > 0.0) {
         transport.tempo = time->tempo;
@@ -71,13 +79,15 @@ void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 samp
     if (sampleFrames <= 0 || !hasStereoChannels(inputs, outputs)) {
         return;
     }
-    const double start = drifton::wrapStartPosition(transport.start, settings.cycle);
+    const double start = drifton::wrapStartPosition(
+        sweepClock.blockStart(transport.position, transport.playing), settings.cycle);
     double end = start + static_cast<double>(sampleFrames) * beatsPerSample;
     // The position would leave the float range within the block: hold it.
     if (!(end <= kLargestFloat)) {
         beatsPerSample = 0.0;
         end = start;
     }
+    sweepClock.blockEnded(end);
     settings.start = start;
     settings.beatsPerSample = beatsPerSample;
 

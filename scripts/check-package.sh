@@ -54,6 +54,21 @@ DRIFTON_TEST_PLUGIN=/usr/lib/vst/KqDrifton.so build/release/tests/host_tests \
     --gtest_brief=1 | tee "$work/host_tests.log"
 grep -q '^\[  PASSED  \] [1-9]' "$work/host_tests.log" || fail "host-level tests did not pass on the installed plug-in"
 
+echo "== the installed tools"
+version="$(dpkg-deb -f "$deb" Version)"
+for tool in $(grep '^/usr/bin/' "$work/package"); do
+    name="$(basename "$tool")"
+    [[ "$("$tool" --version)" == "$name $version" ]] || fail "$tool --version does not say $name $version"
+    echo "$("$tool" --version)"
+done
+if [[ -x /usr/bin/drifton-render ]]; then
+    # Without --plugin it finds the plug-in beside it, in ../lib/vst.
+    drifton-render --info | tee "$work/info.log"
+    grep -Eq '^Plug-in: +/usr/(bin/\.\./)?lib/vst/KqDrifton\.so$' "$work/info.log" ||
+        fail "drifton-render did not find the installed plug-in"
+    grep -q "^Effect: *K'q Drifton$" "$work/info.log" || fail "drifton-render --info does not name the effect"
+fi
+
 echo "== dpkg -r"
 remove
 while read -r file; do

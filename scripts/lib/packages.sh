@@ -2,7 +2,7 @@
 # installs whichever of them are missing. Sourced by the scripts and by CI.
 
 # Building the plug-in, the tools, the tests and the benchmarks.
-build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev)
+build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev)
 
 # Cross-building for Windows (the posix flavour of MinGW-w64, and GoogleTest's
 # sources for the cross-built tests) and making the release packages.

@@ -1,5 +1,6 @@
 // The panner's small DSP units on their own: the smoothing filter's response,
-// the oscillator's shapes at known phases and the wrapping of start positions.
+// the oscillator's shapes at known phases, the wrapping of start positions and
+// the sweep clock's choice of each block's start.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +8,7 @@
 
 #include "panner/pan_oscillator.h"
 #include "panner/smoothing_filter.h"
+#include "panner/sweep_clock.h"
 
 namespace {
 
@@ -64,6 +66,38 @@ TEST(PanOscillator, StartPositionsWrapOnlyWhenNegativeOrBeyondFloat) {
         EXPECT_GE(wrapped, 0.0) << start;
         EXPECT_LE(wrapped, 0.125) << start;
     }
+}
+
+// One block after another: what the host reports, where the block must
+// start, and where it ends.
+TEST(SweepClock, FollowsAMovingOrPlayingSongAndRunsOnOtherwise) {
+    struct Block {
+        std::optional<double> host;
+        bool playing;
+        double start;
+        double end;
+    };
+    const Block blocks[] = {
+        {std::nullopt, false, 0.0, 1.5},  // no position: from 0
+        {std::nullopt, false, 1.5, 2.0},  // and on from there
+        {4.0, false, 4.0, 4.5},           // a position: the host leads
+        {4.0, false, 4.5, 5.0},           // it stands still, stopped: run on
+        {4.0, true, 4.0, 4.5},            // the same position while playing
+        {4.0, false, 4.5, 7.5},           // stopped again
+        {7.5, false, 7.5, 9.25},          // a seek; the end wraps at 8 beats
+        {std::nullopt, false, 1.25, 2.0},
+        {7.5, false, 7.5, 8.0},  // the same as two blocks ago, not the last
+    };
+    drifton::SweepClock clock;
+    int n = 0;
+    for (const Block& b : blocks) {
+        EXPECT_EQ(b.start, clock.blockStart(b.host, b.playing)) << "block " << n;
+        clock.blockEnded(b.end);
+        EXPECT_LT(clock.runningPosition(), drifton::SweepClock::kWrapBeats) << "block " << n++;
+    }
+    drifton::SweepClock longRun;
+    longRun.blockEnded(8.0e6 + 1.25);
+    EXPECT_EQ(1.25, longRun.runningPosition());
 }
 
 }  // namespace

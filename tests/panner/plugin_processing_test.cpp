@@ -1,15 +1,18 @@
 // The plug-in file's audio against the per-sample model, over shapes, widths,
 // phase shifts, periods, tempos, song positions up to 10,000 beats, block
 // sizes up to 65536, in-place buffers, rate changes, parameter changes
-// between blocks and every kind of host time information; and the behaviour
+// between blocks, every kind of host time information and transports that
+// stand still or give no position; and the behaviour
 // a listener can check without the model. ctest runs this suite twice, the
 // second time with DRIFTON_FORCE_BASELINE=1, so both kernel paths are held
 // to the model.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <vector>
 
 #include "panner/pan_block_kernel.h"
@@ -347,7 +350,8 @@ TEST_F(PluginProcessing, DefaultsStandInForMissingTimeInformation) {
     s.time = TimeMode::kNoTempo;
     EXPECT_EQ(0.0, pantest::maxDifference(plugin(at120, input), plugin(s, input)));
 
-    // Without the position flag: every block starts at position 0.
+    // Without the position flag: the sweep runs on from 0, as it does when
+    // a stopped host reports position 0 for every block.
     Scenario atZero = s;
     atZero.time = TimeMode::kBoth;
     atZero.reportedPosition = 0.0;
@@ -358,6 +362,111 @@ TEST_F(PluginProcessing, DefaultsStandInForMissingTimeInformation) {
     atZero.reportedTempo = 120.0;
     s.time = TimeMode::kNullRecord;
     EXPECT_EQ(0.0, pantest::maxDifference(plugin(atZero, input), plugin(s, input)));
+}
+
+// Block sizes a host may use, fixed and varying between 1 and 4096.
+std::vector<int> randomBlocks(unsigned seed, int count) {
+    std::vector<int> blocks;
+    for (int i = 0; i < count; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        blocks.push_back(1 + static_cast<int>((seed >> 8) % 4096u));
+    }
+    return blocks;
+}
+
+// Hosts without a song position, or whose song position stands still while
+// the transport is stopped: the sweep runs on from where it got to, and the
+// host's position leads again once it moves or the transport plays.
+TEST_F(PluginProcessing, MatchesModelWhenTheSongPositionIsMissingOrStandsStill) {
+    using pantest::TransportChange;
+    struct Case {
+        const char* what;
+        TimeMode time;
+        std::vector<TransportChange> transport;
+        bool playingFlag;
+    };
+    const Case cases[] = {
+        {"no position flag", TimeMode::kNoPosition, {}, false},
+        {"no time record", TimeMode::kNullRecord, {}, false},
+        {"stopped throughout", TimeMode::kBoth, {{0, 5.25, false}}, false},
+        {"stopped, then playing from there",
+         TimeMode::kBoth,
+         {{0, 5.25, false}, {9000, 5.25, true}},
+         true},
+        {"stopped, then rolling without the playing flag",
+         TimeMode::kBoth,
+         {{0, 5.25, false}, {9000, 5.25, true}},
+         false},
+        {"seek while stopped", TimeMode::kBoth, {{0, 3.0, false}, {7000, 11.5, false}}, false},
+        {"playing, stopped, playing again",
+         TimeMode::kBoth,
+         {{0, 1.0, true}, {6000, std::nullopt, false}, {14000, std::nullopt, true}},
+         true},
+    };
+    const std::vector<std::vector<int>> blockPatterns = {
+        {512}, {7, 0, 512, 1, 4096, 33}, randomBlocks(7, 64)};
+    int n = 0;
+    for (const Case& c : cases) {
+        for (const auto& blocks : blockPatterns) {
+            for (const int shape : {0, 2}) {
+                Scenario s = fullWidthSweep(shape, 5);  // 1/8: a cycle of one beat
+                s.time = c.time;
+                s.transport = c.transport;
+                s.playingFlag = c.playingFlag;
+                s.tempo = 100.0;
+                s.blocks = blocks;
+                s.frames = 20000;
+                SCOPED_TRACE(c.what);
+                expectMatchesModel(s, static_cast<unsigned>(n++));
+            }
+        }
+    }
+}
+
+// Where the frame of each upward crossing of the centre (right gain rising
+// past left) lies, interpolated between samples.
+std::vector<double> upwardCentreCrossings(const Stereo& out) {
+    std::vector<double> crossings;
+    for (std::size_t i = 1; i < out.left.size(); ++i) {
+        const double before = static_cast<double>(out.right[i - 1] - out.left[i - 1]);
+        const double after = static_cast<double>(out.right[i] - out.left[i]);
+        if (before < 0.0 && after >= 0.0) {
+            crossings.push_back(static_cast<double>(i - 1) + before / (before - after));
+        }
+    }
+    return crossings;
+}
+
+// What a listener hears from a host that gives no song position: a steady
+// sweep with the period the settings imply, whatever the host's block size.
+TEST_F(PluginProcessing, WithoutASongPositionTheSweepKeepsItsPeriodAtAnyBlockSize) {
+    // 120 bpm at 48 kHz, period 1/4: a cycle of 2 beats, 48000 frames.
+    Scenario s = fullWidthSweep(0, 3);
+    s.time = TimeMode::kNoPosition;
+    s.rateChangeAt = 0;
+    s.newRate = 48000.0f;
+    s.frames = 8 * 48000;
+    const Stereo ones = pantest::constant(s.frames, 1.0f);
+
+    s.blocks = {512};
+    const Stereo reference = plugin(s, ones);
+    EXPECT_LE(pantest::maxDifference(reference, pantest::runModel(s, ones)), kTolerance);
+    EXPECT_GT(*std::max_element(reference.left.begin(), reference.left.end()), 1.41f);
+    EXPECT_GT(*std::max_element(reference.right.begin(), reference.right.end()), 1.41f);
+    // The sweep passes the centre towards the right half a cycle in, then
+    // once every cycle (the smoothing filter delays it by a few samples).
+    std::vector<double> crossings = upwardCentreCrossings(reference);
+    std::erase_if(crossings, [](double frame) { return frame < 100.0; });  // the filter settling
+    ASSERT_EQ(8u, crossings.size());
+    for (std::size_t i = 0; i < crossings.size(); ++i) {
+        EXPECT_NEAR(24000.0 + 48000.0 * static_cast<double>(i), crossings[i], 10.0) << i;
+    }
+
+    for (const auto& blocks : std::vector<std::vector<int>>{{64}, {8192}, randomBlocks(3, 200)}) {
+        s.blocks = blocks;
+        EXPECT_LE(pantest::maxDifference(reference, plugin(s, ones)), kTolerance)
+            << pantest::describe(s);
+    }
 }
 
 TEST_F(PluginProcessing, ACountInLandsOnTheSamePhaseAsItsWrappedPosition) {

@@ -29,8 +29,10 @@ void drive(const Scenario& s, VstTimeInfo& info, SetRate setRate, SetFields setF
     double rate = 44100.0;
     double position = s.start;
     bool rateChanged = false;
+    bool rolling = true;
     std::size_t blockIndex = 0;
     std::size_t nextChange = 0;
+    std::size_t nextTransport = 0;
     setFields(static_cast<const PanParameters&>(s));
     for (int done = 0; done < s.frames;) {
         while (nextChange < s.changes.size() && s.changes[nextChange].atFrame <= done) {
@@ -44,14 +46,20 @@ void drive(const Scenario& s, VstTimeInfo& info, SetRate setRate, SetFields setF
             rate = static_cast<double>(s.newRate);
             rateChanged = true;
         }
+        while (nextTransport < s.transport.size() && s.transport[nextTransport].atFrame <= done) {
+            position = s.transport[nextTransport].position.value_or(position);
+            rolling = s.transport[nextTransport++].rolling;
+        }
         const int frames = std::min(s.blocks[blockIndex++ % s.blocks.size()], s.frames - done);
         const bool reporting = done < s.reportedUntil;
         info.ppqPos = reporting ? s.reportedPosition.value_or(position) : position;
         info.tempo = reporting ? s.reportedTempo.value_or(s.tempo) : s.tempo;
-        info.flags = flagsFor(s.time);
+        info.flags = flagsFor(s.time) | (rolling && s.playingFlag ? kVstTransportPlaying : 0);
         process(done, frames, s.time == TimeMode::kNullRecord ? nullptr : &info);
         done += frames;
-        position += frames * (s.tempo / 60.0) / rate;
+        if (rolling) {
+            position += frames * (s.tempo / 60.0) / rate;
+        }
     }
 }
 
@@ -79,6 +87,13 @@ std::string describe(const Scenario& s) {
         s.reportedUntil != std::numeric_limits<int>::max()) {
         text << " until " << s.reportedUntil;
     }
+    for (const TransportChange& t : s.transport) {
+        text << ", from " << t.atFrame << ": " << (t.rolling ? "rolling" : "stopped");
+        if (t.position) {
+            text << " at " << *t.position;
+        }
+    }
+    text << (s.playingFlag ? ", playing flag" : "");
     for (const ParameterChange& c : s.changes) {
         const PanParameters& p = c.parameters;
         text << ", from " << c.atFrame << ": period " << p.periodIndex << " shape " << p.shape

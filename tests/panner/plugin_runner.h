@@ -29,6 +29,15 @@ struct ParameterChange {
     PanParameters parameters;
 };
 
+// The host's transport from the first block at or after `atFrame`: its song
+// position jumps to `position` (or stays where it is), then advances while
+// `rolling` or stands still while stopped.
+struct TransportChange {
+    int atFrame = 0;
+    std::optional<double> position;
+    bool rolling = true;
+};
+
 // The parameters the run starts with, and everything else about it.
 struct Scenario : PanParameters {
     double tempo = 120.0;
@@ -48,6 +57,10 @@ struct Scenario : PanParameters {
     std::optional<double> reportedTempo;
     int reportedUntil = std::numeric_limits<int>::max();
     std::vector<ParameterChange> changes;  // in order of atFrame
+    // Seeks, stops and starts of the transport, in order of atFrame; the
+    // host's playing flag is set while rolling when `playingFlag` is.
+    std::vector<TransportChange> transport;
+    bool playingFlag = false;
 };
 
 std::string describe(const Scenario& s);

@@ -36,20 +36,32 @@ void PanModel::process(const VstTimeInfo* time, const float* inLeft, const float
     const float h = 4.0f / static_cast<float>(kDivisions[periodIndex]);
     const float H = 2.0f * h;
 
-    double p0 = 0.0;
+    bool hasPosition = false;
+    bool playing = false;
+    double hostPosition = 0.0;
     double tempo = 120.0;
     if (time != nullptr) {
         if ((time->flags & 0x200) != 0 && std::isfinite(time->ppqPos)) {
-            p0 = time->ppqPos;
+            hasPosition = true;
+            hostPosition = time->ppqPos;
         }
         if ((time->flags & 0x400) != 0 && std::isfinite(time->tempo) && time->tempo > 0.0) {
             tempo = time->tempo;
         }
+        playing = (time->flags & 0x2) != 0;
     }
     double d = 1.0 / (static_cast<double>(sampleRate_) / (tempo / 60.0));
     if (frames <= 0) {
         return;
     }
+    // The host's position leads while it moves or the transport plays; a
+    // missing or standing position continues from the previous block's end.
+    double p0 = sweepEnd_;
+    if (hasPosition && (playing || !hadPosition_ || hostPosition != previousPosition_)) {
+        p0 = hostPosition;
+    }
+    hadPosition_ = hasPosition;
+    previousPosition_ = hostPosition;
     // Count-ins and positions beyond the float range start within one cycle.
     if (p0 < 0.0 || p0 > kLargestFloat) {
         p0 = std::fmod(p0, static_cast<double>(H));
@@ -61,6 +73,7 @@ void PanModel::process(const VstTimeInfo* time, const float* inLeft, const float
     if (!(p0 + frames * d <= kLargestFloat)) {
         d = 0.0;
     }
+    sweepEnd_ = std::fmod(p0 + frames * d, 8.0);
 
     for (int i = 0; i < frames; ++i) {
         const float q = std::fmod(static_cast<float>(i * d + p0), H);

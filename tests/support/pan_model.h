@@ -29,4 +29,9 @@ public:
 
 private:
     float sampleRate_ = 44100.0f;
+    // Where the previous block ended (modulo 8 beats), and the song position
+    // the host reported for it, if any.
+    double sweepEnd_ = 0.0;
+    bool hadPosition_ = false;
+    double previousPosition_ = 0.0;
 };
