@@ -345,18 +345,23 @@ std::string auditBlock(AudioBuffers& buffers, std::size_t frames, double maxGain
         const float* source = c < buffers.inputs() ? in[c] : nullptr;
         for (std::size_t i = 0; i < frames; ++i) {
             const float y = out[i];
-            std::string where = "output " + std::to_string(c) + " frame " + std::to_string(i);
-            if (!std::isfinite(y)) {
+            const bool finite = std::isfinite(y);
+            const bool subnormal = isSubnormal(y);
+            const bool aboveBound =
+                maxGain > 0.0 && source != nullptr &&
+                std::fabs(static_cast<double>(y)) > maxGain * std::fabs(static_cast<double>(source[i]));
+            if (finite && !subnormal && !aboveBound) {
+                continue;
+            }
+            const std::string where = "output " + std::to_string(c) + " frame " + std::to_string(i);
+            if (!finite) {
                 return where + " is " + describeFloat(y) + " for finite input";
             }
-            if (isSubnormal(y)) {
+            if (subnormal) {
                 return where + " is subnormal (" + describeFloat(y) + ")";
             }
-            if (maxGain > 0.0 && source != nullptr &&
-                std::fabs(static_cast<double>(y)) > maxGain * std::fabs(static_cast<double>(source[i]))) {
-                return where + " is " + describeFloat(y) + ", above " + describeDouble(maxGain) +
-                       " x input " + describeFloat(source[i]);
-            }
+            return where + " is " + describeFloat(y) + ", above " + describeDouble(maxGain) +
+                   " x input " + describeFloat(source[i]);
         }
     }
     return "";
