@@ -2,10 +2,10 @@
 # installs whichever of them are missing. Sourced by the scripts and by CI.
 
 # Building the plug-in, the tools, the tests and the benchmarks.
-build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev)
+build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev)
 
 # What CI needs beyond the build.
-ci_packages=()
+ci_packages=(valgrind)
 
 # Installs the named packages that are not installed yet, with apt-get as root
 # or through sudo. Fails with a one-line reason when it cannot.

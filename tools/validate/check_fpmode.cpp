@@ -60,6 +60,10 @@ constexpr CallerMode kCallerModes[] = {
 }  // namespace
 
 void checkFloatingPointMode(Context& context, const LoadedPlugin& plugin) {
+    if (underValgrind()) {
+        context.skip("valgrind does not model the flush-to-zero and denormals-are-zero modes");
+        return;
+    }
     const FloatMode original = currentMode();
     int calls = 0;
     constexpr VstInt32 kFrames = 512;

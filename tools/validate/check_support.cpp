@@ -401,13 +401,17 @@ long residentKiB() {
 
 bool underSanitizer() { return !rt::available(); }
 
-bool allocatorKeepsFreedMemory() {
+bool underValgrind() {
+    // Valgrind preloads its own libraries into the program it runs.
     const char* preload = std::getenv("LD_PRELOAD");
-    const bool valgrind = preload != nullptr && std::strstr(preload, "vgpreload") != nullptr;
+    return preload != nullptr && std::strstr(preload, "vgpreload") != nullptr;
+}
+
+bool allocatorKeepsFreedMemory() {
 #if defined(__SANITIZE_ADDRESS__)
     return true;
 #else
-    return valgrind;
+    return underValgrind();
 #endif
 }
 

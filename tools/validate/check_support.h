@@ -210,6 +210,7 @@ long residentKiB();
 // freed blocks (AddressSanitizer, valgrind), so resident memory says nothing
 // about leaks.
 bool allocatorKeepsFreedMemory();
+bool underValgrind();
 bool underSanitizer();
 
 template <typename Call>

@@ -278,15 +278,18 @@ Identity identify(const Options& options) {
         default: break;
         }
     }
-    if (identity.error.empty()) {
+    // Identified completely: what happened at exit (a memory checker's
+    // status, for one) belongs to the checks, not to loading.
+    const bool complete = !outcome.lines.empty() && outcome.lines.back().first == 'f';
+    if (identity.error.empty() && !complete) {
         if (outcome.timedOut) {
             identity.error = options.pluginPath + ": no answer within the time limit while loading";
         } else if (outcome.signal != 0) {
             identity.error = options.pluginPath + ": crashed with " + signalText(outcome.signal) +
                              " while loading";
-        } else if (outcome.exitStatus != 0) {
+        } else {
             identity.error = options.pluginPath + ": loading exited with status " +
-                             std::to_string(outcome.exitStatus);
+                             std::to_string(outcome.exitStatus) + " before the effect was identified";
         }
     }
     identity.loaded = identity.error.empty();
@@ -349,7 +352,10 @@ CheckResult runIsolated(const std::string& name, const Options& options) {
     } else if (outcome.signal != 0) {
         fatal = "crashed with " + signalText(outcome.signal) + where;
     } else if (outcome.exitStatus != 0) {
-        fatal = "the check's process exited with status " + std::to_string(outcome.exitStatus) + where;
+        // Sanitizers and memory checkers end a process this way when they
+        // found errors; their report is on standard error.
+        fatal = "the check's process exited with status " + std::to_string(outcome.exitStatus) +
+                " (see the errors reported above)";
     }
     if (!fatal.empty()) {
         result.problems.insert(result.problems.begin(), fatal);
