@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs drifton-validate on the plug-in of the builds that scripts/test.sh made:
 #   release   every check at level 10
-#   asan      every check at level 3 under AddressSanitizer and UBSan
+#   asan      every check at level 10 under AddressSanitizer and UBSan
 #   tsan      the thread check at level 5 under ThreadSanitizer
 #   valgrind  every check at level 1 of the dev build under memcheck, zero errors
 # Usage: scripts/validate.sh [release|asan|tsan|valgrind]...  (default: all four)
@@ -35,7 +35,7 @@ for mode in "${modes[@]}"; do
         asan)
             ASAN_OPTIONS="halt_on_error=1:abort_on_error=1:detect_leaks=1" \
                 UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" \
-                run asan "$(tool asan)" --level 3 --seed "$seed"
+                run asan "$(tool asan)" --level 10 --seed "$seed"
             ;;
         tsan)
             TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1" \

@@ -146,7 +146,7 @@ void setParameter(AEffect* record, VstInt32 index, float value) {
     }
 #if defined(FAULT_THREAD_RACE)
     effect.racyGain = std::nanf("");
-    for (int spin = 0; spin < 2000; ++spin) {
+    for (int spin = 0; spin < 20000; ++spin) {
         asm volatile("" ::: "memory");  // a window in which processing reads NaN
     }
     effect.racyGain = 1.0f;
