@@ -2,10 +2,11 @@
 # installs whichever of them are missing. Sourced by the scripts and by CI.
 
 # Building the plug-in, the tools, the tests and the benchmarks.
-build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev)
+build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev
+                nlohmann-json3-dev)
 
 # What CI needs beyond the build.
-ci_packages=()
+ci_packages=(valgrind)
 
 # Installs the named packages that are not installed yet, with apt-get as root
 # or through sudo. Fails with a one-line reason when it cannot.
