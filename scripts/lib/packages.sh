@@ -2,14 +2,16 @@
 # installs whichever of them are missing. Sourced by the scripts and by CI.
 
 # Building the plug-in, the tools, the tests and the benchmarks.
-build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev)
+build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev
+                nlohmann-json3-dev)
 
 # Cross-building for Windows (the posix flavour of MinGW-w64, and GoogleTest's
 # sources for the cross-built tests) and making the release packages.
 package_packages=(g++-mingw-w64-x86-64-posix googletest dpkg-dev file lintian)
 
-# What CI needs beyond the build: the above, and Wine to run the Windows tests.
-ci_packages=("${package_packages[@]}" wine64)
+# What CI needs beyond the build: the above, Wine to run the Windows tests,
+# and valgrind for the validator.
+ci_packages=("${package_packages[@]}" wine64 valgrind)
 
 # Installs the named packages that are not installed yet, with apt-get as root
 # or through sudo. Fails with a one-line reason when it cannot.

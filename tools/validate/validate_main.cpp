@@ -1,0 +1,230 @@
+// drifton-validate: runs the named checks against a VST 2.4 plug-in and
+// prints one line per check and a closing count; exit status 0 only when
+// nothing failed.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "drifton_version.h"
+#include "tools/validate/cli.h"
+#include "tools/validate/validator.h"
+
+namespace {
+
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+void printHelp() {
+    std::cout <<
+        R"(Usage: drifton-validate [options]
+
+Checks that a VST 2.4 plug-in for Linux survives what hosts do to it. Each
+check runs in a child process: a crash or a hang fails that check only.
+
+Options:
+  --plugin PATH      the plug-in file (default: the K'q Drifton plug-in built or
+                     installed beside this tool)
+  --level N          1..10, more iterations at higher levels (default 3); checks
+                     with a higher minimum level are skipped unless named in --only
+  --seed N           seed of every random choice (default: a new one, printed)
+  --only CHECK       run only this check; repeat or separate with commas
+  --json FILE        also write the report as JSON to FILE
+  --time-limit S     seconds each check may take (default 120)
+  --max-gain G       declare that no output channel exceeds G x its input
+  --text-limit N     declare the longest parameter name, label or display (default 8)
+  --list             list the checks and exit
+  --help             show this help and exit
+  --version          print the release number and exit
+
+Exit status: 0 when no check failed, 1 when one did, 2 on a usage error.
+)";
+}
+
+void printList() {
+    for (const auto& check : validate::checks()) {
+        std::printf("%-11s %s%s\n", check.name, check.summary,
+                    check.minLevel > 1 ? (" (from level " + std::to_string(check.minLevel) + ")").c_str()
+                                       : "");
+    }
+}
+
+std::vector<std::string> splitNames(const std::string& text) {
+    std::vector<std::string> names;
+    std::stringstream stream(text);
+    std::string name;
+    while (std::getline(stream, name, ',')) {
+        if (!validate::isCheck(name)) {
+            throw cli::UsageError("--only: no check named '" + name + "' (see --list)");
+        }
+        names.push_back(name);
+    }
+    return names;
+}
+
+struct Command {
+    validate::Options options;
+    std::string jsonPath;
+    bool help = false;
+    bool version = false;
+    bool list = false;
+};
+
+Command parse(int argc, char** argv) {
+    Command command;
+    command.options.pluginPath = cli::pluginBesideTool(DRIFTON_BUILT_PLUGIN);
+    command.options.seed = std::random_device{}();
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                throw cli::UsageError(option + ": needs a value");
+            }
+            return argv[++i];
+        };
+        if (option == "--help" || option == "-h") {
+            command.help = true;
+        } else if (option == "--version") {
+            command.version = true;
+        } else if (option == "--list") {
+            command.list = true;
+        } else if (option == "--plugin") {
+            command.options.pluginPath = value();
+        } else if (option == "--level") {
+            command.options.level = static_cast<int>(cli::integerOption(option, value(), 1, 10));
+        } else if (option == "--seed") {
+            command.options.seed = cli::unsignedOption(option, value());
+        } else if (option == "--only") {
+            for (const std::string& name : splitNames(value())) {
+                command.options.only.push_back(name);
+            }
+        } else if (option == "--json") {
+            command.jsonPath = value();
+        } else if (option == "--time-limit") {
+            command.options.timeLimitSeconds = cli::realOption(option, value(), 0.1, 86400.0);
+        } else if (option == "--max-gain") {
+            command.options.maxGain = cli::realOption(option, value(), 0.0, 1e30);
+        } else if (option == "--text-limit") {
+            command.options.textLimit = static_cast<int>(cli::integerOption(option, value(), 1, 200));
+        } else {
+            throw cli::UsageError(option + ": unknown option (see --help)");
+        }
+    }
+    return command;
+}
+
+// Written beside the target and renamed over it, so no half-written report.
+void writeAtomically(const std::string& path, const std::string& content) {
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << content;
+        out.close();
+        if (!out) {
+            std::remove(temporary.c_str());
+            throw cli::UsageError(path + ": cannot write the report");
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        throw cli::UsageError(path + ": cannot write the report");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Command command;
+    try {
+        command = parse(argc, argv);
+    } catch (const cli::UsageError& error) {
+        std::cerr << "drifton-validate: " << error.what() << "\n";
+        return kExitUsage;
+    }
+    if (command.help) {
+        printHelp();
+        return 0;
+    }
+    if (command.version) {
+        std::printf("drifton-validate %s\n", DRIFTON_VERSION);
+        return 0;
+    }
+    if (command.list) {
+        printList();
+        return 0;
+    }
+    const validate::Options& options = command.options;
+    const validate::Identity identity = validate::identify(options);
+    if (!identity.loaded) {
+        std::cerr << "drifton-validate: " << identity.error << "\n";
+        return kExitFailed;
+    }
+    std::printf("plug-in   %s\n", options.pluginPath.c_str());
+    std::printf("identity  %s by %s, id '%s', %d in / %d out, %d parameters\n", identity.name.c_str(),
+                identity.vendor.c_str(), validate::fourCharText(identity.uniqueID).c_str(),
+                identity.numInputs, identity.numOutputs, identity.numParams);
+    std::printf("declared  %s, parameter texts up to %d characters (%s)\n",
+                identity.profile.maxGain > 0.0
+                    ? ("output within " + std::to_string(identity.profile.maxGain) + " x input").c_str()
+                    : "no gain bound",
+                identity.profile.parameterTextLimit, identity.profile.source.c_str());
+    std::printf("level %d, seed %llu (replay: --level %d --seed %llu)\n", options.level,
+                static_cast<unsigned long long>(options.seed), options.level,
+                static_cast<unsigned long long>(options.seed));
+    std::fflush(stdout);
+
+    const bool terminal = isatty(STDERR_FILENO) != 0;
+    std::vector<validate::CheckResult> results;
+    for (const auto& check : validate::checks()) {
+        const std::string name = check.name;
+        const bool named = std::find(options.only.begin(), options.only.end(), name) != options.only.end();
+        if (!options.only.empty() && !named) {
+            continue;
+        }
+        validate::CheckResult result;
+        if (!named && options.level < check.minLevel) {
+            result.name = name;
+            result.status = validate::Status::Skipped;
+            result.tried = "skipped: runs from level " + std::to_string(check.minLevel);
+        } else {
+            if (terminal) {
+                std::fprintf(stderr, "running %s ...\r", check.name);
+            }
+            result = validate::runIsolated(name, options);
+            if (terminal) {
+                std::fprintf(stderr, "\33[2K\r");
+            }
+        }
+        std::printf("%s\n", validate::describe(result).c_str());
+        std::fflush(stdout);
+        results.push_back(std::move(result));
+    }
+    std::size_t passed = 0;
+    std::size_t failed = 0;
+    std::size_t skipped = 0;
+    for (const auto& result : results) {
+        passed += result.status == validate::Status::Passed ? 1 : 0;
+        failed += result.status == validate::Status::Failed ? 1 : 0;
+        skipped += result.status == validate::Status::Skipped ? 1 : 0;
+    }
+    std::printf("%zu passed, %zu failed", passed, failed);
+    if (skipped > 0) {
+        std::printf(", %zu skipped", skipped);
+    }
+    std::printf("\n");
+    if (!command.jsonPath.empty()) {
+        try {
+            writeAtomically(command.jsonPath, validate::toJson(options, identity, results));
+        } catch (const cli::UsageError& error) {
+            std::cerr << "drifton-validate: " << error.what() << "\n";
+            return kExitFailed;
+        }
+    }
+    return failed == 0 ? 0 : kExitFailed;
+}
