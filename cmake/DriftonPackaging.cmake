@@ -7,10 +7,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${DRIFTON_INSTALL_DOCD
 
 if(NOT WIN32)
   # Debian wants a copyright file and, for a native package, changelog.gz.
+  find_program(DRIFTON_GZIP gzip REQUIRED)
   string(TIMESTAMP DRIFTON_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in
     ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
-  find_program(DRIFTON_GZIP gzip REQUIRED)
   add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
     COMMAND ${DRIFTON_GZIP} -9 -n -c changelog > changelog.gz
     DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog
@@ -66,7 +66,9 @@ if(WIN32)
   return()
 endif()
 
-# The Debian package: everything `cmake --install` puts under /usr.
+# The Debian package: everything `cmake --install` puts under /usr. Installing
+# (and so CPack) builds only what ships: scripts/package.sh builds that first.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 execute_process(COMMAND dpkg --print-architecture
   OUTPUT_VARIABLE drifton_deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 if(NOT drifton_deb_arch)

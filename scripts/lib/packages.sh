@@ -6,8 +6,9 @@ build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsnd
                 nlohmann-json3-dev)
 
 # Cross-building for Windows (the posix flavour of MinGW-w64, and GoogleTest's
-# sources for the cross-built tests) and making the release packages.
-package_packages=(g++-mingw-w64-x86-64-posix googletest dpkg-dev file lintian)
+# sources for the cross-built tests) and making the release packages (with the
+# tools' manual pages).
+package_packages=(g++-mingw-w64-x86-64-posix googletest dpkg-dev file lintian help2man)
 
 # What CI needs beyond the build: the above, Wine to run the Windows tests,
 # and valgrind for the validator.
