@@ -216,9 +216,9 @@ TEST_P(ToolUsage, ExitStatusAndMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Cli, ToolUsage,
     ::testing::Values(UsageCase{"--help", 0, "Usage: drifton-validate"},
-                      UsageCase{"--level 11", 2, "--level: expected a whole number from 1 to 10"},
+                      UsageCase{"--level 11", 2, "--level: 11 is outside 1..10"},
                       UsageCase{"--only nothing", 2, "--only: no check named 'nothing'"},
-                      UsageCase{"--seed", 2, "--seed: needs a value"},
+                      UsageCase{"--seed", 2, "--seed: missing value"},
                       UsageCase{"--frobnicate", 2, "--frobnicate: unknown option"},
                       UsageCase{"--plugin /nonexistent/x.so", 1, "/nonexistent/x.so"},
                       UsageCase{"--level 1 --seed 5 --only parameters,fpmode", 0,

@@ -7,13 +7,15 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "drifton_version.h"
-#include "tools/validate/cli.h"
+#include "tools/common/cli.h"
+#include "tools/common/output_file.h"
+#include "tools/common/plugin_file.h"
 #include "tools/validate/validator.h"
 
 namespace {
@@ -50,22 +52,30 @@ Exit status: 0 when no check failed, 1 when one did, 2 on a usage error.
 void printList() {
     for (const auto& check : validate::checks()) {
         std::printf("%-11s %s%s\n", check.name, check.summary,
-                    check.minLevel > 1 ? (" (from level " + std::to_string(check.minLevel) + ")").c_str()
-                                       : "");
+                    check.minLevel > 1
+                        ? (" (from level " + std::to_string(check.minLevel) + ")").c_str()
+                        : "");
     }
 }
 
 std::vector<std::string> splitNames(const std::string& text) {
-    std::vector<std::string> names;
-    std::stringstream stream(text);
-    std::string name;
-    while (std::getline(stream, name, ',')) {
+    std::vector<std::string> names = tools::split(text, ',');
+    for (const std::string& name : names) {
         if (!validate::isCheck(name)) {
-            throw cli::UsageError("--only: no check named '" + name + "' (see --list)");
+            throw tools::ToolError("--only: no check named " + tools::quoted(name) +
+                                   " (see --list)");
         }
-        names.push_back(name);
     }
     return names;
+}
+
+double realInRange(const std::string& option, const std::string& text, double low, double high) {
+    const double value = tools::parseNumber(option, text);
+    if (!(value >= low && value <= high)) {
+        throw tools::ToolError(option + ": expected a number from " + std::to_string(low) + " to " +
+                               std::to_string(high) + ", got " + tools::quoted(text));
+    }
+    return value;
 }
 
 struct Command {
@@ -78,16 +88,15 @@ struct Command {
 
 Command parse(int argc, char** argv) {
     Command command;
-    command.options.pluginPath = cli::pluginBesideTool(DRIFTON_BUILT_PLUGIN);
     command.options.seed = std::random_device{}();
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                throw cli::UsageError(option + ": needs a value");
-            }
-            return argv[++i];
-        };
+    tools::ArgCursor args(argc, argv);
+    while (!args.done()) {
+        bool isOption = false;
+        const std::string option = args.take(isOption);
+        if (!isOption) {
+            throw tools::ToolError(tools::quoted(option) + ": unexpected argument (see --help)");
+        }
+        const auto value = [&] { return args.value(option); };
         if (option == "--help" || option == "-h") {
             command.help = true;
         } else if (option == "--version") {
@@ -97,9 +106,10 @@ Command parse(int argc, char** argv) {
         } else if (option == "--plugin") {
             command.options.pluginPath = value();
         } else if (option == "--level") {
-            command.options.level = static_cast<int>(cli::integerOption(option, value(), 1, 10));
+            command.options.level = static_cast<int>(tools::parseInteger(option, value(), 1, 10));
         } else if (option == "--seed") {
-            command.options.seed = cli::unsignedOption(option, value());
+            command.options.seed = static_cast<std::uint64_t>(
+                tools::parseInteger(option, value(), 0, std::numeric_limits<long long>::max()));
         } else if (option == "--only") {
             for (const std::string& name : splitNames(value())) {
                 command.options.only.push_back(name);
@@ -107,34 +117,32 @@ Command parse(int argc, char** argv) {
         } else if (option == "--json") {
             command.jsonPath = value();
         } else if (option == "--time-limit") {
-            command.options.timeLimitSeconds = cli::realOption(option, value(), 0.1, 86400.0);
+            command.options.timeLimitSeconds = realInRange(option, value(), 0.1, 86400.0);
         } else if (option == "--max-gain") {
-            command.options.maxGain = cli::realOption(option, value(), 0.0, 1e30);
+            command.options.maxGain = realInRange(option, value(), 0.0, 1e30);
         } else if (option == "--text-limit") {
-            command.options.textLimit = static_cast<int>(cli::integerOption(option, value(), 1, 200));
+            command.options.textLimit =
+                static_cast<int>(tools::parseInteger(option, value(), 1, 200));
         } else {
-            throw cli::UsageError(option + ": unknown option (see --help)");
+            throw tools::ToolError(option + ": unknown option (see --help)");
+        }
+        if (args.hasUnusedInlineValue()) {
+            throw tools::ToolError(option + ": takes no value");
         }
     }
     return command;
 }
 
 // Written beside the target and renamed over it, so no half-written report.
-void writeAtomically(const std::string& path, const std::string& content) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << content;
-        out.close();
-        if (!out) {
-            std::remove(temporary.c_str());
-            throw cli::UsageError(path + ": cannot write the report");
-        }
+void writeReport(const std::string& path, const std::string& content) {
+    tools::PendingOutput output(path);
+    std::ofstream out(output.temporaryPath(), std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    if (!out) {
+        throw tools::ToolError(tools::quoted(path) + ": cannot write the report");
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        throw cli::UsageError(path + ": cannot write the report");
-    }
+    output.commit();
 }
 
 }  // namespace
@@ -143,7 +151,7 @@ int main(int argc, char** argv) {
     Command command;
     try {
         command = parse(argc, argv);
-    } catch (const cli::UsageError& error) {
+    } catch (const tools::ToolError& error) {
         std::cerr << "drifton-validate: " << error.what() << "\n";
         return kExitUsage;
     }
@@ -159,6 +167,14 @@ int main(int argc, char** argv) {
         printList();
         return 0;
     }
+    if (command.options.pluginPath.empty()) {
+        try {
+            command.options.pluginPath = tools::defaultPluginPath();
+        } catch (const tools::ToolError& error) {
+            std::cerr << "drifton-validate: " << error.what() << "\n";
+            return kExitFailed;
+        }
+    }
     const validate::Options& options = command.options;
     const validate::Identity identity = validate::identify(options);
     if (!identity.loaded) {
@@ -166,14 +182,16 @@ int main(int argc, char** argv) {
         return kExitFailed;
     }
     std::printf("plug-in   %s\n", options.pluginPath.c_str());
-    std::printf("identity  %s by %s, id '%s', %d in / %d out, %d parameters\n", identity.name.c_str(),
-                identity.vendor.c_str(), validate::fourCharText(identity.uniqueID).c_str(),
-                identity.numInputs, identity.numOutputs, identity.numParams);
-    std::printf("declared  %s, parameter texts up to %d characters (%s)\n",
-                identity.profile.maxGain > 0.0
-                    ? ("output within " + std::to_string(identity.profile.maxGain) + " x input").c_str()
-                    : "no gain bound",
-                identity.profile.parameterTextLimit, identity.profile.source.c_str());
+    std::printf("identity  %s by %s, id '%s', %d in / %d out, %d parameters\n",
+                identity.name.c_str(), identity.vendor.c_str(),
+                validate::fourCharText(identity.uniqueID).c_str(), identity.numInputs,
+                identity.numOutputs, identity.numParams);
+    std::printf(
+        "declared  %s, parameter texts up to %d characters (%s)\n",
+        identity.profile.maxGain > 0.0
+            ? ("output within " + std::to_string(identity.profile.maxGain) + " x input").c_str()
+            : "no gain bound",
+        identity.profile.parameterTextLimit, identity.profile.source.c_str());
     std::printf("level %d, seed %llu (replay: --level %d --seed %llu)\n", options.level,
                 static_cast<unsigned long long>(options.seed), options.level,
                 static_cast<unsigned long long>(options.seed));
@@ -183,7 +201,8 @@ int main(int argc, char** argv) {
     std::vector<validate::CheckResult> results;
     for (const auto& check : validate::checks()) {
         const std::string name = check.name;
-        const bool named = std::find(options.only.begin(), options.only.end(), name) != options.only.end();
+        const bool named =
+            std::find(options.only.begin(), options.only.end(), name) != options.only.end();
         if (!options.only.empty() && !named) {
             continue;
         }
@@ -220,8 +239,8 @@ int main(int argc, char** argv) {
     std::printf("\n");
     if (!command.jsonPath.empty()) {
         try {
-            writeAtomically(command.jsonPath, validate::toJson(options, identity, results));
-        } catch (const cli::UsageError& error) {
+            writeReport(command.jsonPath, validate::toJson(options, identity, results));
+        } catch (const tools::ToolError& error) {
             std::cerr << "drifton-validate: " << error.what() << "\n";
             return kExitFailed;
         }
