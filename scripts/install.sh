@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release preset and installs K'q Drifton for the current user: the
 # plug-in into ~/.vst/ and the command-line tools into ~/.local/bin/. A manifest
-# records every file installed, and `--uninstall` removes exactly those.
+# records every file and folder it made, and `--uninstall` removes exactly those.
 set -euo pipefail
 
 usage() {
@@ -30,15 +30,22 @@ uninstall() {
         echo "error: nothing to uninstall: no manifest at $manifest" >&2
         return 1
     fi
-    local file
-    while IFS= read -r file; do
-        if [[ -e "$file" || -L "$file" ]]; then
-            rm -f -- "$file"
-            echo "removed $file"
+    # Files first, then the folders the install created, deepest last-made first.
+    local entry folders=()
+    while IFS= read -r entry; do
+        if [[ "$entry" == */ ]]; then
+            folders=("$entry" "${folders[@]}")
+        elif [[ -e "$entry" || -L "$entry" ]]; then
+            rm -f -- "$entry"
+            echo "removed $entry"
         fi
     done <"$manifest"
     rm -f -- "$manifest"
     rmdir --ignore-fail-on-non-empty -- "$(dirname "$manifest")"
+    for entry in "${folders[@]}"; do
+        [[ -d "$entry" ]] && rmdir --ignore-fail-on-non-empty -- "$entry"
+    done
+    return 0
 }
 
 case "${1:-}" in
@@ -74,21 +81,48 @@ cmake --install build/release --prefix "$stage" --component tools >/dev/null
 if [[ -f "$manifest" ]]; then
     uninstall >/dev/null
 fi
-mkdir -p "$vst_dir" "$bin_dir" "$(dirname "$manifest")"
+# The tools look for the plug-in in ../lib/vst beside themselves: a link there
+# to the installed plug-in lets them find it without --plugin.
+tool_plugin_dir="$(dirname "$bin_dir")/lib/vst"
 installed=()
+# Folders this install makes, recorded (with a trailing slash) so that
+# --uninstall removes them again when they are empty.
+make_folder() {
+    local folder="$1" missing=()
+    while [[ ! -d "$folder" ]]; do
+        missing=("$folder" "${missing[@]}")
+        folder="$(dirname "$folder")"
+    done
+    for folder in "${missing[@]}"; do
+        mkdir -- "$folder"
+        installed+=("$folder/")
+    done
+}
+make_folder "$vst_dir"
+make_folder "$bin_dir"
+make_folder "$(dirname "$manifest")"
 for plugin in "$stage"/lib/vst/*; do
     install -m 0644 "$plugin" "$vst_dir/"
     installed+=("$vst_dir/$(basename "$plugin")")
 done
+tools=0
 for tool in "$stage"/bin/*; do
     [[ -e "$tool" ]] || continue
     install -m 0755 "$tool" "$bin_dir/"
     installed+=("$bin_dir/$(basename "$tool")")
+    tools=1
 done
+if ((tools)) && [[ "$(realpath -m "$tool_plugin_dir")" != "$(realpath -m "$vst_dir")" ]]; then
+    make_folder "$tool_plugin_dir"
+    for plugin in "$stage"/lib/vst/*; do
+        ln -sfn -- "$vst_dir/$(basename "$plugin")" "$tool_plugin_dir/$(basename "$plugin")"
+        installed+=("$tool_plugin_dir/$(basename "$plugin")")
+    done
+fi
 printf '%s\n' "${installed[@]}" >"$manifest.new"
 mv -- "$manifest.new" "$manifest"
 
-printf 'installed %s\n' "${installed[@]}"
+printf 'installed %s\n' "${installed[@]}" | grep -v '/$'
 echo "Rescan plug-ins in your host. If it does not scan $vst_dir, add that folder to"
 echo "VST_PATH or LXVST_PATH. To remove: scripts/install.sh --uninstall"
 case ":$PATH:" in

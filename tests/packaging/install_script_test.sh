@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/install.sh for a user with a fresh home: the plug-in lands in ~/.vst
-# and loads, the tools in ~/.local/bin, a file the user had there already is
-# kept, and --uninstall removes exactly what was installed.
+# and loads, the tools in ~/.local/bin find it without --plugin, a file the
+# user had there already is kept, and --uninstall removes exactly what was
+# installed, folders it made included.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/../.."
 
@@ -21,13 +22,17 @@ manifest="$home/.local/share/kq-drifton/install-manifest"
 mapfile -t listed <"$manifest"
 for file in "${listed[@]}"; do
     [[ -e "$file" ]] || fail "manifest lists $file, which is missing"
-    [[ "$file" == "$home/.vst/KqDrifton.so" || "$file" == "$home/.local/bin/"* ]] ||
-        fail "installed outside ~/.vst and ~/.local/bin: $file"
+    [[ "$file" == "$home/.vst/KqDrifton.so" || "$file" == "$home/.local/"* ]] ||
+        fail "installed outside ~/.vst and ~/.local: $file"
 done
 for tool in build/release/tools/*/drifton-*; do
     [[ -x "$tool" ]] || continue
     [[ -x "$home/.local/bin/$(basename "$tool")" ]] || fail "$(basename "$tool") not in ~/.local/bin"
 done
+if [[ -x "$home/.local/bin/drifton-render" ]]; then
+    "$home/.local/bin/drifton-render" --info | grep -qx "Plug-in: *$home/.local/bin/../lib/vst/KqDrifton.so" ||
+        fail "the installed drifton-render does not find the installed plug-in"
+fi
 DRIFTON_TEST_PLUGIN="$home/.vst/KqDrifton.so" build/release/tests/host_tests \
     --gtest_filter='PluginLifecycle.*' --gtest_brief=1 >/dev/null || fail "installed plug-in does not load"
 
@@ -45,4 +50,5 @@ done
 if HOME="$home" XDG_DATA_HOME= scripts/install.sh --uninstall 2>/dev/null; then
     fail "a second --uninstall did not report that nothing is installed"
 fi
-echo "install script test passed: ${#listed[@]} files installed and removed"
+[[ ! -e "$home/.local/lib" && ! -e "$home/.local/share" ]] || fail "--uninstall left folders it made"
+echo "install script test passed: ${#listed[@]} files and folders installed and removed"
