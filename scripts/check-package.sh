@@ -2,8 +2,9 @@
 # Checks the Debian package that scripts/package.sh made: it holds exactly
 # what `cmake --install` installs, with the dependencies dpkg-shlibdeps found;
 # it installs with dpkg; the installed plug-in passes the host-level tests,
-# loaded through our host library; and removing the package leaves none of
-# its files behind. Installs into this machine, so it runs as root, and only
+# loaded through our host library; the installed tools tell the package's
+# version and find the plug-in; and purging the package leaves none of its
+# files behind. Installs into this machine, so it runs as root, and only
 # where kq-drifton is not installed already.
 #   scripts/check-package.sh [dist/kq-drifton_<version>_amd64.deb]
 set -euo pipefail
@@ -44,7 +45,7 @@ removed=0
 remove() {
     ((removed)) && return 0
     removed=1
-    dpkg -r kq-drifton
+    dpkg --purge kq-drifton
 }
 trap 'remove; rm -rf "$work"' EXIT
 
@@ -69,7 +70,7 @@ if [[ -x /usr/bin/drifton-render ]]; then
     grep -q "^Effect: *K'q Drifton$" "$work/info.log" || fail "drifton-render --info does not name the effect"
 fi
 
-echo "== dpkg -r"
+echo "== dpkg --purge"
 remove
 while read -r file; do
     [[ ! -e "$file" ]] || fail "$file is still there after removal"

@@ -5,13 +5,16 @@
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev
                 nlohmann-json3-dev)
 
-# Cross-building for Windows (the posix flavour of MinGW-w64, and GoogleTest's
-# sources for the cross-built tests) and making the release packages (with the
-# tools' manual pages).
+# Cross-building for Windows: the posix flavour of MinGW-w64, and GoogleTest's
+# sources for the cross-built tests, which run under Wine.
+windows_packages=(g++-mingw-w64-x86-64-posix googletest wine64)
+
+# Making the release packages: the Windows cross build (without Wine) and the
+# Debian package with the tools' manual pages.
 package_packages=(g++-mingw-w64-x86-64-posix googletest dpkg-dev file lintian help2man)
 
-# What CI needs beyond the build: the above, Wine to run the Windows tests,
-# and valgrind for the validator.
+# What CI needs beyond the build: the above, Wine, and valgrind for the
+# validator.
 ci_packages=("${package_packages[@]}" wine64 valgrind)
 
 # Installs the named packages that are not installed yet, with apt-get as root
