@@ -4,8 +4,16 @@
 # Building the plug-in, the tools, the tests and the benchmarks.
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev)
 
+# The fuzzers: clang, its libFuzzer and sanitizer runtimes, and the
+# symbolizer for readable crash reports.
+fuzz_packages=(clang libclang-rt-14-dev llvm)
+
+# The check in a real DAW: Debian's Ardour (headless, its Lua session tool)
+# and python3 for the analysis of the exported file.
+daw_packages=(ardour python3)
+
 # What CI needs beyond the build.
-ci_packages=()
+ci_packages=("${fuzz_packages[@]}" "${daw_packages[@]}")
 
 # Installs the named packages that are not installed yet, with apt-get as root
 # or through sudo. Fails with a one-line reason when it cannot.
