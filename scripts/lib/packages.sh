@@ -5,8 +5,16 @@
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev
                 nlohmann-json3-dev)
 
+# The fuzzers: clang, its libFuzzer and sanitizer runtimes, and the
+# symbolizer for readable crash reports.
+fuzz_packages=(clang libclang-rt-14-dev llvm)
+
+# The check in a real DAW: Debian's Ardour (headless, its Lua session tool)
+# and python3 for the analysis of the exported file.
+daw_packages=(ardour python3)
+
 # What CI needs beyond the build.
-ci_packages=(valgrind)
+ci_packages=(valgrind "${fuzz_packages[@]}" "${daw_packages[@]}")
 
 # Installs the named packages that are not installed yet, with apt-get as root
 # or through sudo. Fails with a one-line reason when it cannot.
