@@ -18,10 +18,6 @@ constexpr float kLowestUsableRate = 1.0f;
 
 DriftonVST::DriftonVST(audioMasterCallback callback)
     : AudioEffectX(callback, kNumPrograms, kNumParams),
-      periodIndex(0),
-      waveShape(0),
-      width(0.0f),
-      phaseShift(0.0f),
       a0(0.0f),
       a1(0.0f),
       a2(0.0f),
@@ -39,10 +35,9 @@ DriftonVST::DriftonVST(audioMasterCallback callback)
     setNumOutputs(2);
     setUniqueID(kUniqueId);
 
-    periodIndex.store(3, std::memory_order_relaxed);
-    waveShape.store(1, std::memory_order_relaxed);
-    width.store(0.75f, std::memory_order_relaxed);
-    phaseShift.store(0.0f, std::memory_order_relaxed);
+    for (const drifton::ParameterRow& row : drifton::kParameterTable) {
+        row.store(parameters, row.defaultValue);
+    }
 
     // Computed once, for the rate at construction (44100 Hz); later rate
     // changes move the oscillator's timing but never the filter.

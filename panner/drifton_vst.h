@@ -1,17 +1,13 @@
 // DriftonVST: a tempo-synchronised stereo auto-panner, two in and two out.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 
 #include "framework/audio_effect_x.h"
 #include "panner/pan_block_kernel.h"
+#include "panner/parameter_table.h"
 #include "panner/sweep_clock.h"
-
-// Note divisions of the sweep: entry N means a half-cycle lasts 1/N of a whole note.
-inline constexpr std::array<std::int32_t, 12> PeriodTable = {1,  2,  3,  4,  6,  8,
-                                                             12, 16, 24, 32, 48, 64};
 
 // Gain applied after the sine pan law so that the centre passes at unity:
 // the square root of 2, computed when the library is loaded.
@@ -20,8 +16,7 @@ extern const float outputGain;
 class DriftonVST : public AudioEffectX {
 public:
     static constexpr VstInt32 kNumPrograms = 1;
-    static constexpr VstInt32 kNumParams = 4;
-    enum Parameter : VstInt32 { kPeriod = 0, kType = 1, kWidth = 2, kPhaseShift = 3 };
+    static constexpr VstInt32 kNumParams = drifton::kParameterCount;
 
     // Builds the record (2 in, 2 out, "rpvn"), initial parameters and the
     // smoothing filter's coefficients for 44100 Hz. No host call.
@@ -55,12 +50,9 @@ public:
 protected:
     void rememberProcessingRate(float rate);
 
-    // Written by setParameter on any thread and read by processReplacing on
-    // the audio thread: atomic 32-bit values, relaxed, read once per block.
-    std::atomic<std::int32_t> periodIndex;
-    std::atomic<std::int32_t> waveShape;
-    std::atomic<float> width;
-    std::atomic<float> phaseShift;
+    // periodIndex, waveShape, width and phaseShift: written by setParameter
+    // on any thread and read by processReplacing once per block.
+    drifton::ParameterFields parameters;
     // Smoothing filter: coefficients fixed at construction, history touched
     // by processReplacing alone.
     float a0, a1, a2;
@@ -75,8 +67,3 @@ protected:
     // touched by processReplacing alone.
     drifton::SweepClock sweepClock;
 };
-
-static_assert(std::atomic<std::int32_t>::is_always_lock_free &&
-              sizeof(std::atomic<std::int32_t>) == sizeof(std::int32_t));
-static_assert(std::atomic<float>::is_always_lock_free &&
-              sizeof(std::atomic<float>) == sizeof(float));

@@ -161,7 +161,7 @@ template <class Isa, std::int32_t Shape>
 template <class Isa>
 [[gnu::always_inline]] inline void panTargetsForShape(const BlockSettings& s, std::int32_t first,
                                                       std::int32_t count, float* x) {
-    switch (s.shape) {
+    switch (s.waveShape) {
     case kTriangle:
         panTargets<Isa, kTriangle>(s, first, count, x);
         break;

@@ -19,7 +19,7 @@ struct BlockSettings {
     float cycle = 2.0f;           // H = 2h, in beats
     float phaseShift = 0.0f;      // -1..1 half-cycles
     float width = 0.0f;           // 0..1
-    std::int32_t shape = 0;       // WaveShape; any other value holds the centre
+    std::int32_t waveShape = 0;   // WaveShape; any other value holds the centre
     float outputGain = 1.0f;
 };
 

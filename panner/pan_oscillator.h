@@ -10,6 +10,8 @@ namespace drifton {
 
 inline constexpr double kHalfPi = 1.5707963267948966;
 
+// The oscillator shape: the parameter "Type", the field `waveShape`, the
+// settings' `waveShape`.
 enum WaveShape : std::int32_t { kTriangle = 0, kSineShaped = 1, kSquare = 2 };
 
 // Length of a half-cycle in beats for the note division 1/division.

@@ -63,13 +63,13 @@ void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 samp
     // Every parameter is read once, here: a change made on another thread
     // applies from the next block on.
     drifton::BlockSettings settings;
-    const auto division =
-        PeriodTable[static_cast<std::size_t>(periodIndex.load(std::memory_order_relaxed))];
+    const auto division = drifton::PeriodTable[static_cast<std::size_t>(
+        parameters.periodIndex.load(std::memory_order_relaxed))];
     settings.halfCycle = drifton::halfCycleBeats(division);
     settings.cycle = 2.0f * settings.halfCycle;
-    settings.shape = waveShape.load(std::memory_order_relaxed);
-    settings.width = width.load(std::memory_order_relaxed);
-    settings.phaseShift = phaseShift.load(std::memory_order_relaxed);
+    settings.waveShape = parameters.waveShape.load(std::memory_order_relaxed);
+    settings.width = parameters.width.load(std::memory_order_relaxed);
+    settings.phaseShift = parameters.phaseShift.load(std::memory_order_relaxed);
     settings.outputGain = outputGain;
 
     const Transport transport = readTransport(getTimeInfo(kVstPpqPosValid | kVstTempoValid));

@@ -17,7 +17,7 @@ inline void processSampleBySample(const SmoothingFilter& filter, const BlockSett
     for (std::int32_t i = 0; i < b.frames; ++i) {
         const float position = positionInCycle(i, s.beatsPerSample, s.start, s.cycle);
         const float phase = phaseAt(position, s.halfCycle, s.phaseShift);
-        const float pan = filter.step(panTarget(shapeValue(s.shape, phase), s.width), history);
+        const float pan = filter.step(panTarget(shapeValue(s.waveShape, phase), s.width), history);
         // Both inputs are read before either output is written, so outputs
         // may share buffers with inputs.
         const float left = b.inLeft[i];

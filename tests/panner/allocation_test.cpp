@@ -163,7 +163,7 @@ TEST(Allocations, NoneWhileEitherKernelPathProcesses) {
 
     const drifton::BlockSmoothingFilter filter(drifton::smoothingCoefficients(44100.0f));
     drifton::BlockSettings settings;
-    settings.shape = 1;
+    settings.waveShape = 1;
     settings.width = 1.0f;
     settings.beatsPerSample = 1.0 / 22050.0;
     for (const drifton::KernelPath path :

@@ -55,10 +55,7 @@ public:
     using DriftonVST::b0;
     using DriftonVST::b1;
     using DriftonVST::b2;
-    using DriftonVST::periodIndex;
-    using DriftonVST::phaseShift;
-    using DriftonVST::waveShape;
-    using DriftonVST::width;
+    using DriftonVST::parameters;
     using DriftonVST::x1;
     using DriftonVST::x2;
     using DriftonVST::y1;

@@ -167,8 +167,8 @@ TEST_F(DriftonDirect, HistoryCarriesOverSuspendAndResume) {
 #if defined(__x86_64__)
 TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
     ExposedDrifton e;
-    e.setParameter(DriftonVST::kType, 1.0f);
-    e.setParameter(DriftonVST::kPeriod, 1.0f);
+    e.setParameter(drifton::kWaveShape, 1.0f);
+    e.setParameter(drifton::kPeriod, 1.0f);
     std::vector<float> in(3000, 1.0f), left(3000), right(3000);
     float* inputs[] = {in.data(), in.data()};
     float* outputs[] = {left.data(), right.data()};
@@ -197,9 +197,9 @@ TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
 
 TEST_F(DriftonDirect, NoSubnormalLeavesTheSquareShape) {
     ExposedDrifton e;
-    e.setParameter(DriftonVST::kType, 1.0f);    // square
-    e.setParameter(DriftonVST::kWidth, 1.0f);   // the filter settles on exactly 0 or 1
-    e.setParameter(DriftonVST::kPeriod, 1.0f);  // 1/64: many jumps
+    e.setParameter(drifton::kWaveShape, 1.0f);    // square
+    e.setParameter(drifton::kWidth, 1.0f);   // the filter settles on exactly 0 or 1
+    e.setParameter(drifton::kPeriod, 1.0f);  // 1/64: many jumps
     const std::vector<float> normalInput = render(e, 20000, 1.0f);
     const std::vector<float> subnormalInput = render(e, 2000, 1e-40f);
     int zeros = 0;
@@ -224,21 +224,21 @@ TEST_F(DriftonDirect, HostValuesCannotPushFieldsOutOfRange) {
     for (VstInt32 index = 0; index < 4; ++index) {
         for (const float value : values) {
             e.setParameter(index, value);
-            EXPECT_GE(e.periodIndex.load(), 0);
-            EXPECT_LE(e.periodIndex.load(), 11);
-            EXPECT_GE(e.waveShape.load(), 0);
-            EXPECT_LE(e.waveShape.load(), 2);
-            EXPECT_GE(e.width.load(), 0.0f);
-            EXPECT_LE(e.width.load(), 1.0f);
-            EXPECT_GE(e.phaseShift.load(), -1.0f);
-            EXPECT_LE(e.phaseShift.load(), 1.0f);
+            EXPECT_GE(e.parameters.periodIndex.load(), 0);
+            EXPECT_LE(e.parameters.periodIndex.load(), 11);
+            EXPECT_GE(e.parameters.waveShape.load(), 0);
+            EXPECT_LE(e.parameters.waveShape.load(), 2);
+            EXPECT_GE(e.parameters.width.load(), 0.0f);
+            EXPECT_LE(e.parameters.width.load(), 1.0f);
+            EXPECT_GE(e.parameters.phaseShift.load(), -1.0f);
+            EXPECT_LE(e.parameters.phaseShift.load(), 1.0f);
         }
     }
     // The last finite value, 1e30 clamped to 1, survives NaN and the infinities.
-    EXPECT_EQ(11, e.periodIndex.load());
-    EXPECT_EQ(2, e.waveShape.load());
-    EXPECT_EQ(1.0f, e.width.load());
-    EXPECT_EQ(1.0f, e.phaseShift.load());
+    EXPECT_EQ(11, e.parameters.periodIndex.load());
+    EXPECT_EQ(2, e.parameters.waveShape.load());
+    EXPECT_EQ(1.0f, e.parameters.width.load());
+    EXPECT_EQ(1.0f, e.parameters.phaseShift.load());
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ drifton::BlockSettings settingsFor(const Oscillator& o, double position) {
     s.beatsPerSample = 1.0 / (static_cast<double>(kRate) / (o.tempo / 60.0));
     s.phaseShift = o.shift;
     s.width = o.width;
-    s.shape = o.shape;
+    s.waveShape = o.shape;
     s.outputGain = std::sqrt(2.0f);
     return s;
 }
@@ -256,7 +256,7 @@ TEST(PanBlockKernel, PanTargetsAreThoseOfThePerSampleSteps) {
                         drifton::positionInCycle(first + j, s.beatsPerSample, s.start, s.cycle);
                     const float phase = drifton::phaseAt(position, s.halfCycle, s.phaseShift);
                     const float want =
-                        drifton::panTarget(drifton::shapeValue(s.shape, phase), s.width);
+                        drifton::panTarget(drifton::shapeValue(s.waveShape, phase), s.width);
                     ASSERT_NEAR(want, got[static_cast<std::size_t>(j)], tolerance)
                         << describe(o, {first}, drifton::kernelPathName(path)) << ", frame "
                         << first + j;

@@ -554,9 +554,9 @@ TEST_F(PluginProcessing, PluginFileGivesTheSamplesOfThePannerLinkedHere) {
     directhost::reset();
     directhost::timeInfo.tempo = s.tempo;
     DriftonVST effect(&directhost::callback);
-    effect.setParameter(DriftonVST::kPeriod, static_cast<float>(s.periodIndex) / 11.0f);
-    effect.setParameter(DriftonVST::kType, 0.5f);
-    effect.setParameter(DriftonVST::kWidth, s.width);
+    effect.setParameter(drifton::kPeriod, static_cast<float>(s.periodIndex) / 11.0f);
+    effect.setParameter(drifton::kWaveShape, 0.5f);
+    effect.setParameter(drifton::kWidth, s.width);
     Stereo inProcess{input.left, input.right};
     double position = s.start;
     for (int done = 0; done < s.frames; done += 512) {
