@@ -7,11 +7,8 @@
 #include "framework/audio_effect_x.h"
 #include "panner/pan_block_kernel.h"
 #include "panner/parameter_table.h"
+#include "panner/smoothing_filter.h"
 #include "panner/sweep_clock.h"
-
-// Gain applied after the sine pan law so that the centre passes at unity:
-// the square root of 2, computed when the library is loaded.
-extern const float outputGain;
 
 class DriftonVST : public AudioEffectX {
 public:
@@ -53,16 +50,11 @@ protected:
     // periodIndex, waveShape, width and phaseShift: written by setParameter
     // on any thread and read by processReplacing once per block.
     drifton::ParameterFields parameters;
-    // Smoothing filter: coefficients fixed at construction, history touched
-    // by processReplacing alone.
-    float a0, a1, a2;
-    float b0, b1, b2;
-    float y1, y2;
-    float x1, x2;
+    // The smoothing filter (a0..b2, x1, x2, y1, y2): coefficients fixed at
+    // construction for 44100 Hz, history touched by processReplacing alone.
+    drifton::SmoothingFilter filter;
     // The last usable sample rate, the one processing runs at.
     std::atomic<float> processingRate;
-    // The same filter arranged for the block kernel, computed with a0..b2.
-    drifton::BlockSmoothingFilter blockFilter;
     // Where the sweep got to, for blocks without a moving song position;
     // touched by processReplacing alone.
     drifton::SweepClock sweepClock;

@@ -30,34 +30,12 @@
 
 namespace drifton {
 
-BlockSmoothingFilter::BlockSmoothingFilter(const SmoothingCoefficients& c) {
-    // The same float quotients as the per-sample filter, then widened.
-    b0 = static_cast<double>(c.b0 / c.a0);
-    b1 = static_cast<double>(c.b1 / c.a0);
-    b2 = static_cast<double>(c.b2 / c.a0);
-    const auto a1 = static_cast<double>(c.a1 / c.a0);
-    const auto a2 = static_cast<double>(c.a2 / c.a0);
-    // Responses of y[n] = w[n] - a1 y[n-1] - a2 y[n-2] to a unit w[0] and to
-    // a unit y[-1] or y[-2], everything else zero.
-    const auto respond = [a1, a2](double w0, double last, double secondLast, double* out) {
-        for (int k = 0; k < kMaxGroup; ++k) {
-            const double y = (k == 0 ? w0 : 0.0) - a1 * last - a2 * secondLast;
-            out[k] = y;
-            secondLast = last;
-            last = y;
-        }
-    };
-    respond(1.0, 0.0, 0.0, impulse + kMaxGroup);
-    respond(0.0, 1.0, 0.0, fromLast);
-    respond(0.0, 0.0, 1.0, fromSecondLast);
-}
-
 namespace {
 
 // Frames per pass over the scratch buffers: small enough for the first-level
 // cache, large enough that the per-chunk overhead does not matter.
 constexpr int kChunk = 256;
-constexpr int kMaxGroup = BlockSmoothingFilter::kMaxGroup;
+constexpr int kMaxGroup = BlockResponses::kMaxGroup;
 
 // What differs between the two builds of the kernel: fused multiply-adds, and
 // how many filter outputs one step of the recursion computes (one vector of
@@ -178,8 +156,9 @@ template <class Isa>
 }
 
 template <class Isa>
-[[gnu::always_inline]] inline void runKernel(const BlockSmoothingFilter& f, const BlockSettings& s,
-                                             SmoothingHistory& history, const StereoBlock& b) {
+[[gnu::always_inline]] inline void runKernel(SmoothingFilter& filter, const BlockSettings& s,
+                                             const StereoBlock& b) {
+    const BlockResponses& f = filter.block();
     constexpr bool Fused = Isa::kFused;
     constexpr int kGroup = Isa::kGroup;
     static_assert(kGroup <= kMaxGroup && kChunk % kGroup == 0);
@@ -190,10 +169,10 @@ template <class Isa>
     float x[kChunk + 2];
     double w[kChunk + kMaxGroup];
     double y[kChunk + 2 + kMaxGroup];
-    float x2 = history.x2;
-    float x1 = history.x1;
-    auto y2 = static_cast<double>(history.y2);
-    auto y1 = static_cast<double>(history.y1);
+    float x2 = filter.x2;
+    float x1 = filter.x1;
+    auto y2 = static_cast<double>(filter.y2);
+    auto y1 = static_cast<double>(filter.y1);
 
     // The group matrix's columns and history responses, kept in registers.
     // (Vector values stay inside this function: passing them by value would
@@ -267,20 +246,19 @@ template <class Isa>
             const auto rightGain = static_cast<float>(halfPiSine<Fused>(pan[j]));
             const float left = inLeft[j];
             const float right = inRight[j];
-            outLeft[j] = leftGain * left * s.outputGain;
-            outRight[j] = rightGain * right * s.outputGain;
+            outLeft[j] = leftGain * left * outputGain;
+            outRight[j] = rightGain * right * outputGain;
         }
     }
 
-    history.x2 = x2;
-    history.x1 = x1;
-    history.y2 = static_cast<float>(y2);
-    history.y1 = static_cast<float>(y1);
+    filter.x2 = x2;
+    filter.x1 = x1;
+    filter.y2 = static_cast<float>(y2);
+    filter.y1 = static_cast<float>(y1);
 }
 
-void processBaseline(const BlockSmoothingFilter& f, const BlockSettings& s,
-                     SmoothingHistory& history, const StereoBlock& b) {
-    runKernel<BaselineIsa>(f, s, history, b);
+void processBaseline(SmoothingFilter& f, const BlockSettings& s, const StereoBlock& b) {
+    runKernel<BaselineIsa>(f, s, b);
 }
 
 void panTargetsBaseline(const BlockSettings& s, std::int32_t first, std::int32_t count, float* x) {
@@ -288,10 +266,9 @@ void panTargetsBaseline(const BlockSettings& s, std::int32_t first, std::int32_t
 }
 
 #if DRIFTON_AVX2_PATH
-[[gnu::target("avx2,fma")]] void processAvx2Fma(const BlockSmoothingFilter& f,
-                                                const BlockSettings& s, SmoothingHistory& history,
+[[gnu::target("avx2,fma")]] void processAvx2Fma(SmoothingFilter& f, const BlockSettings& s,
                                                 const StereoBlock& b) {
-    runKernel<Avx2FmaIsa>(f, s, history, b);
+    runKernel<Avx2FmaIsa>(f, s, b);
 }
 
 [[gnu::target("avx2,fma")]] void panTargetsAvx2Fma(const BlockSettings& s, std::int32_t first,
@@ -335,18 +312,17 @@ const char* kernelPathName(KernelPath path) {
     return path == KernelPath::kAvx2Fma ? "avx2+fma" : "baseline";
 }
 
-void processPanBlockWith(KernelPath path, const BlockSmoothingFilter& filter,
-                         const BlockSettings& settings, SmoothingHistory& history,
+void processPanBlockWith(KernelPath path, SmoothingFilter& filter, const BlockSettings& settings,
                          const StereoBlock& block) {
 #if DRIFTON_AVX2_PATH
     if (path == KernelPath::kAvx2Fma) {
-        processAvx2Fma(filter, settings, history, block);
+        processAvx2Fma(filter, settings, block);
         return;
     }
 #else
     (void)path;
 #endif
-    processBaseline(filter, settings, history, block);
+    processBaseline(filter, settings, block);
 }
 
 void computePanTargets(KernelPath path, const BlockSettings& settings, std::int32_t first,
@@ -362,9 +338,9 @@ void computePanTargets(KernelPath path, const BlockSettings& settings, std::int3
     panTargetsBaseline(settings, first, count, x);
 }
 
-void processPanBlock(const BlockSmoothingFilter& filter, const BlockSettings& settings,
-                     SmoothingHistory& history, const StereoBlock& block) {
-    processPanBlockWith(selectedKernelPath(), filter, settings, history, block);
+void processPanBlock(SmoothingFilter& filter, const BlockSettings& settings,
+                     const StereoBlock& block) {
+    processPanBlockWith(selectedKernelPath(), filter, settings, block);
 }
 
 }  // namespace drifton

@@ -20,7 +20,6 @@ struct BlockSettings {
     float phaseShift = 0.0f;      // -1..1 half-cycles
     float width = 0.0f;           // 0..1
     std::int32_t waveShape = 0;   // WaveShape; any other value holds the centre
-    float outputGain = 1.0f;
 };
 
 // The two channels of one block. Each output may be the buffer of its own
@@ -31,31 +30,6 @@ struct StereoBlock {
     float* outLeft;
     float* outRight;
     std::int32_t frames;
-};
-
-// The smoothing filter rearranged for groups of samples. With the numerator
-// folded into w[n] = b1 x[n-1] + b0 x[n] + b2 x[n-2] (every coefficient
-// divided by a0), the recursion y[n] = w[n] - a1 y[n-1] - a2 y[n-2] is linear,
-// so a group of outputs follows from the group's w and the two outputs before
-// it:
-//   y[n+k] = sum_{j<=k} g[k-j] w[n+j] + fromLast[k] y[n-1] + fromSecondLast[k] y[n-2]
-// with g the recursion's impulse response and fromLast, fromSecondLast its
-// responses to the history. Computed once in double from the same float
-// coefficients the per-sample filter uses; the kernel runs it in double, so
-// its outputs are the exact filter's to about 1e-15.
-struct BlockSmoothingFilter {
-    static constexpr int kMaxGroup = 8;
-
-    BlockSmoothingFilter() = default;
-    explicit BlockSmoothingFilter(const SmoothingCoefficients& c);
-
-    double b0 = 0.0, b1 = 0.0, b2 = 0.0;
-    // kMaxGroup zeros, then g[0..kMaxGroup): for a group of L outputs, the
-    // column of the group's matrix that multiplies w[n+j] is the L values
-    // starting at kMaxGroup - j.
-    double impulse[2 * kMaxGroup] = {};
-    double fromLast[kMaxGroup] = {};
-    double fromSecondLast[kMaxGroup] = {};
 };
 
 // Blocks whose positions reach this many beats go through the per-sample
@@ -77,12 +51,11 @@ const char* kernelPathName(KernelPath path);
 // One block through the selected path. Needs frames > 0 and
 // start + frames * beatsPerSample < kBlockPositionLimit. Reads and updates
 // the filter history.
-void processPanBlock(const BlockSmoothingFilter& filter, const BlockSettings& settings,
-                     SmoothingHistory& history, const StereoBlock& block);
+void processPanBlock(SmoothingFilter& filter, const BlockSettings& settings,
+                     const StereoBlock& block);
 
 // The same through a given path, which must be supported (tests, benchmarks).
-void processPanBlockWith(KernelPath path, const BlockSmoothingFilter& filter,
-                         const BlockSettings& settings, SmoothingHistory& history,
+void processPanBlockWith(KernelPath path, SmoothingFilter& filter, const BlockSettings& settings,
                          const StereoBlock& block);
 
 // The first stage alone, for tests: the filter inputs x of frames

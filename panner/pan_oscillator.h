@@ -3,6 +3,7 @@
 // and rounded once, everything else stays in float. No host types.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -66,6 +67,11 @@ inline float shapeValue(std::int32_t shape, float phase) {
 
 // Filter input for an oscillator value: 0 full left, 0.5 centre, 1 full right.
 inline float panTarget(float value, float width) { return value * width * 0.5f + 0.5f; }
+
+// Gain applied after the sine pan law so that the centre passes at unity:
+// the float square root of 2.
+inline constexpr float outputGain = 1.41421354f;
+static_assert(std::bit_cast<std::uint32_t>(outputGain) == 0x3FB504F3u);
 
 // Sine pan law: the gain of a channel whose share of the pan is `share`
 // (1 - pan for the left channel, pan for the right).

@@ -70,7 +70,6 @@ void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 samp
     settings.waveShape = parameters.waveShape.load(std::memory_order_relaxed);
     settings.width = parameters.width.load(std::memory_order_relaxed);
     settings.phaseShift = parameters.phaseShift.load(std::memory_order_relaxed);
-    settings.outputGain = outputGain;
 
     const Transport transport = readTransport(getTimeInfo(kVstPpqPosValid | kVstTempoValid));
     const double rate = static_cast<double>(processingRate.load(std::memory_order_relaxed));
@@ -92,17 +91,10 @@ void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 samp
     settings.beatsPerSample = beatsPerSample;
 
     const DenormalGuard flushSubnormals;
-    drifton::SmoothingHistory history{x1, x2, y1, y2};
     const drifton::StereoBlock block{inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames};
     if (end < drifton::kBlockPositionLimit) {
-        drifton::processPanBlock(blockFilter, settings, history, block);
+        drifton::processPanBlock(filter, settings, block);
     } else {
-        const drifton::SmoothingFilter filter(
-            drifton::SmoothingCoefficients{a0, a1, a2, b0, b1, b2});
-        drifton::processSampleBySample(filter, settings, history, block);
+        drifton::processSampleBySample(filter, settings, block);
     }
-    x1 = history.x1;
-    x2 = history.x2;
-    y1 = history.y1;
-    y2 = history.y2;
 }

@@ -161,7 +161,6 @@ TEST(Allocations, NoneWhileEitherKernelPathProcesses) {
               }))
         << drifton::kernelPathName(drifton::selectedKernelPath());
 
-    const drifton::BlockSmoothingFilter filter(drifton::smoothingCoefficients(44100.0f));
     drifton::BlockSettings settings;
     settings.waveShape = 1;
     settings.width = 1.0f;
@@ -171,12 +170,12 @@ TEST(Allocations, NoneWhileEitherKernelPathProcesses) {
         if (!drifton::kernelPathSupported(path)) {
             continue;
         }
-        drifton::SmoothingHistory history{};
+        drifton::SmoothingFilter filter(drifton::smoothingCoefficients(44100.0f));
         EXPECT_EQ(0, allocationsDuring([&] {
                       for (const int frames : {1, 257, kLargest}) {
                           const drifton::StereoBlock block{left.data(), right.data(), left.data(),
                                                            right.data(), frames};
-                          drifton::processPanBlockWith(path, filter, settings, history, block);
+                          drifton::processPanBlockWith(path, filter, settings, block);
                       }
                   }))
             << drifton::kernelPathName(path);

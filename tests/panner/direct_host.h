@@ -49,15 +49,6 @@ class ExposedDrifton : public DriftonVST {
 public:
     ExposedDrifton() : DriftonVST(&directhost::callback) {}
 
-    using DriftonVST::a0;
-    using DriftonVST::a1;
-    using DriftonVST::a2;
-    using DriftonVST::b0;
-    using DriftonVST::b1;
-    using DriftonVST::b2;
+    using DriftonVST::filter;
     using DriftonVST::parameters;
-    using DriftonVST::x1;
-    using DriftonVST::x2;
-    using DriftonVST::y1;
-    using DriftonVST::y2;
 };

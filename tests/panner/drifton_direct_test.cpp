@@ -22,16 +22,16 @@ class DriftonDirect : public ::testing::Test {
 protected:
     void SetUp() override { directhost::reset(); }
 
+    static std::array<float, 4> history(const ExposedDrifton& e) {
+        return {e.filter.x1, e.filter.x2, e.filter.y1, e.filter.y2};
+    }
     // Sets the history to recognisable values and returns them.
     static std::array<float, 4> markHistory(ExposedDrifton& e) {
-        e.x1 = 0.125f;
-        e.x2 = 0.25f;
-        e.y1 = 0.375f;
-        e.y2 = 0.5f;
-        return {e.x1, e.x2, e.y1, e.y2};
-    }
-    static std::array<float, 4> history(const ExposedDrifton& e) {
-        return {e.x1, e.x2, e.y1, e.y2};
+        e.filter.x1 = 0.125f;
+        e.filter.x2 = 0.25f;
+        e.filter.y1 = 0.375f;
+        e.filter.y2 = 0.5f;
+        return history(e);
     }
 
     // Processes `frames` frames of a constant input in blocks of 512 and
@@ -52,11 +52,11 @@ protected:
 
 TEST_F(DriftonDirect, SampleRateChangesNeverTouchTheFilterCoefficients) {
     ExposedDrifton e;
-    const std::array<float, 6> before = {e.a0, e.a1, e.a2, e.b0, e.b1, e.b2};
+    const std::array<float, 6> before = {e.filter.a0, e.filter.a1, e.filter.a2, e.filter.b0, e.filter.b1, e.filter.b2};
     AEffect* record = e.getEffectRecord();
     for (const float rate : {96000.0f, 22050.0f, 0.0f, std::nanf("")}) {
         record->dispatcher(record, effSetSampleRate, 0, 0, nullptr, rate);
-        EXPECT_EQ(before, (std::array<float, 6>{e.a0, e.a1, e.a2, e.b0, e.b1, e.b2})) << rate;
+        EXPECT_EQ(before, (std::array<float, 6>{e.filter.a0, e.filter.a1, e.filter.a2, e.filter.b0, e.filter.b1, e.filter.b2})) << rate;
     }
 }
 

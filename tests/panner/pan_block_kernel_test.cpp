@@ -62,15 +62,21 @@ drifton::BlockSettings settingsFor(const Oscillator& o, double position) {
     s.phaseShift = o.shift;
     s.width = o.width;
     s.waveShape = o.shape;
-    s.outputGain = std::sqrt(2.0f);
     return s;
 }
+
+// The filter history a run leaves behind.
+struct History {
+    float x1 = 0.0f, x2 = 0.0f;
+    float y1 = 0.0f, y2 = 0.0f;
+};
 
 // Runs `input` through `process` (a kernel path or the per-sample loop) in
 // blocks of the given sizes, the song position advancing as a host's would.
 template <typename Process>
 Stereo runBlocks(const Oscillator& o, const std::vector<int>& blocks, const Stereo& input,
-                 drifton::SmoothingHistory& history, Process process) {
+                 History& history, Process process) {
+    drifton::SmoothingFilter filter(kCoefficients);
     Stereo out{std::vector<float>(input.left.size()), std::vector<float>(input.right.size())};
     const auto frames = static_cast<int>(input.left.size());
     double position = o.start;
@@ -81,34 +87,32 @@ Stereo runBlocks(const Oscillator& o, const std::vector<int>& blocks, const Ster
         const auto at = static_cast<std::size_t>(done);
         const drifton::StereoBlock block{input.left.data() + at, input.right.data() + at,
                                          out.left.data() + at, out.right.data() + at, count};
-        process(settingsFor(o, position), history, block);
+        process(filter, settingsFor(o, position), block);
         done += count;
         position += count * (o.tempo / 60.0) / static_cast<double>(kRate);
     }
+    history = History{filter.x1, filter.x2, filter.y1, filter.y2};
     return out;
 }
 
 Stereo runPath(KernelPath path, const Oscillator& o, const std::vector<int>& blocks,
-               const Stereo& input, drifton::SmoothingHistory& history) {
-    const drifton::BlockSmoothingFilter filter(kCoefficients);
+               const Stereo& input, History& history) {
     return runBlocks(o, blocks, input, history,
-                     [&](const drifton::BlockSettings& s, drifton::SmoothingHistory& h,
+                     [&](drifton::SmoothingFilter& f, const drifton::BlockSettings& s,
                          const drifton::StereoBlock& b) {
-                         drifton::processPanBlockWith(path, filter, s, h, b);
+                         drifton::processPanBlockWith(path, f, s, b);
                      });
 }
 
 Stereo runSampleBySample(const Oscillator& o, const std::vector<int>& blocks, const Stereo& input,
-                         drifton::SmoothingHistory& history) {
-    const drifton::SmoothingFilter filter(kCoefficients);
-    return runBlocks(
-        o, blocks, input, history,
-        [&](const drifton::BlockSettings& s, drifton::SmoothingHistory& h,
-            const drifton::StereoBlock& b) { drifton::processSampleBySample(filter, s, h, b); });
+                         History& history) {
+    return runBlocks(o, blocks, input, history,
+                     [&](drifton::SmoothingFilter& f, const drifton::BlockSettings& s,
+                         const drifton::StereoBlock& b) { drifton::processSampleBySample(f, s, b); });
 }
 
 Stereo runModel(const Oscillator& o, const std::vector<int>& blocks, const Stereo& input,
-                drifton::SmoothingHistory& history) {
+                History& history) {
     PanModel model;
     model.periodIndex = o.periodIndex;
     model.waveShape = o.shape;
@@ -130,7 +134,7 @@ Stereo runModel(const Oscillator& o, const std::vector<int>& blocks, const Stere
         done += count;
         position += count * (o.tempo / 60.0) / static_cast<double>(kRate);
     }
-    history = drifton::SmoothingHistory{model.x1, model.x2, model.y1, model.y2};
+    history = History{model.x1, model.x2, model.y1, model.y2};
     return out;
 }
 
@@ -151,16 +155,16 @@ std::string describe(const Oscillator& o, const std::vector<int>& blocks, const 
 void expectPathsMatchModel(const Oscillator& o, const std::vector<int>& blocks, int frames,
                            unsigned seed) {
     const Stereo input = pantest::noise(frames, seed);
-    drifton::SmoothingHistory modelHistory{};
+    History modelHistory{};
     const Stereo want = runModel(o, blocks, input, modelHistory);
 
-    drifton::SmoothingHistory loopHistory{};
+    History loopHistory{};
     const Stereo loop = runSampleBySample(o, blocks, input, loopHistory);
     EXPECT_LE(pantest::maxDifference(loop, want), 1e-36) << describe(o, blocks, "per-sample loop");
     EXPECT_EQ(modelHistory.y1, loopHistory.y1);
 
     for (const KernelPath path : supportedPaths()) {
-        drifton::SmoothingHistory history{};
+        History history{};
         const Stereo got = runPath(path, o, blocks, input, history);
         const std::string what = describe(o, blocks, drifton::kernelPathName(path));
         EXPECT_LE(pantest::maxDifference(got, want), kTolerance) << what;
