@@ -13,11 +13,12 @@ constexpr float kLowestUsableRate = 1.0f;
 
 }  // namespace
 
-DriftonVST::DriftonVST(audioMasterCallback callback)
+DriftonVST::DriftonVST(audioMasterCallback callback, drifton::KernelPath kernel)
     : AudioEffectX(callback, kNumPrograms, kNumParams),
       // Computed once, for the rate at construction (44100 Hz); later rate
       // changes move the oscillator's timing but never the filter.
       filter(drifton::smoothingCoefficients(sampleRate)),
+      kernelPath(kernel),
       processingRate(sampleRate) {
     setIsSynth(false);
     canProcessReplacing(true);

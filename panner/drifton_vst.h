@@ -16,8 +16,11 @@ public:
     static constexpr VstInt32 kNumParams = drifton::kParameterCount;
 
     // Builds the record (2 in, 2 out, "rpvn"), initial parameters and the
-    // smoothing filter's coefficients for 44100 Hz. No host call.
-    explicit DriftonVST(audioMasterCallback callback);
+    // smoothing filter's coefficients for 44100 Hz. No host call. Blocks run
+    // through `kernel`, a supported path: the fastest unless a test or a
+    // benchmark names one.
+    explicit DriftonVST(audioMasterCallback callback,
+                        drifton::KernelPath kernel = drifton::fastestKernelPath());
     ~DriftonVST() override = default;
 
     // Audio thread: pans inputs 0/1 into outputs 0/1. Asks the host for its
@@ -53,6 +56,7 @@ protected:
     // The smoothing filter (a0..b2, x1, x2, y1, y2): coefficients fixed at
     // construction for 44100 Hz, history touched by processReplacing alone.
     drifton::SmoothingFilter filter;
+    const drifton::KernelPath kernelPath;
     // The last usable sample rate, the one processing runs at.
     std::atomic<float> processingRate;
     // Where the sweep got to, for blocks without a moving song position;

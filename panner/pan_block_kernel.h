@@ -37,69 +37,21 @@ struct StereoBlock {
 // is exact (see pan_block_kernel.cpp).
 inline constexpr double kBlockPositionLimit = 16777216.0;
 
+// The kernel's builds, slowest first: the baseline instruction set, and on
+// x86-64 AVX2 with FMA.
 enum class KernelPath { kBaseline, kAvx2Fma };
 
 // The baseline everywhere; AVX2+FMA where the CPU and operating system have it.
 bool kernelPathSupported(KernelPath path);
-
-// The path processPanBlock runs: AVX2+FMA where supported, unless the
-// environment variable DRIFTON_FORCE_BASELINE holds anything but "" or "0"
-// when the library is loaded. Decided once.
-KernelPath selectedKernelPath();
+// The fastest supported path, decided once when the library is loaded. The
+// product processes with it; tests and benchmarks name a path themselves.
+KernelPath fastestKernelPath();
 const char* kernelPathName(KernelPath path);
 
-// One block through the selected path. Needs frames > 0 and
+// One block through `path`, which must be supported. Needs frames > 0 and
 // start + frames * beatsPerSample < kBlockPositionLimit. Reads and updates
 // the filter history.
-void processPanBlock(SmoothingFilter& filter, const BlockSettings& settings,
+void processPanBlock(KernelPath path, SmoothingFilter& filter, const BlockSettings& settings,
                      const StereoBlock& block);
-
-// The same through a given path, which must be supported (tests, benchmarks).
-void processPanBlockWith(KernelPath path, SmoothingFilter& filter, const BlockSettings& settings,
-                         const StereoBlock& block);
-
-// The first stage alone, for tests: the filter inputs x of frames
-// first .. first + count - 1 of a block, through a given supported path.
-void computePanTargets(KernelPath path, const BlockSettings& settings, std::int32_t first,
-                       std::int32_t count, float* x);
-
-// sin(s * pi / 2) and cos(s * pi / 2) for |s| <= 1.3, in double: minimax
-// polynomials (odd of degree 13, even of degree 14) within 1.5e-11 and 7e-13
-// of the functions. Rounded to float they give the correctly rounded value
-// except within that distance of a rounding tie. Fused selects fused
-// multiply-adds.
-// a * b + c, rounded once when Fused (a fused multiply-add instruction).
-template <bool Fused>
-[[gnu::always_inline]] inline double multiplyAdd(double a, double b, double c) {
-    if constexpr (Fused) {
-        return __builtin_fma(a, b, c);
-    } else {
-        return a * b + c;
-    }
-}
-
-template <bool Fused>
-[[gnu::always_inline]] inline double halfPiSine(double s) {
-    const double s2 = s * s;
-    double p = multiplyAdd<Fused>(s2, 5.3493143754188915855e-8, -3.5920936188991780728e-6);
-    p = multiplyAdd<Fused>(s2, p, 0.00016043498384260553368);
-    p = multiplyAdd<Fused>(s2, p, -0.0046817515026754209253);
-    p = multiplyAdd<Fused>(s2, p, 0.079692625804551819501);
-    p = multiplyAdd<Fused>(s2, p, -0.64596409748676822581);
-    p = multiplyAdd<Fused>(s2, p, 1.5707963267948233095);
-    return s * p;
-}
-
-template <bool Fused>
-[[gnu::always_inline]] inline double halfPiCosine(double s) {
-    const double s2 = s * s;
-    double p = multiplyAdd<Fused>(s2, -6.009608303466462607e-9, 4.7022639688661594399e-7);
-    p = multiplyAdd<Fused>(s2, p, -0.000025201071377653969675);
-    p = multiplyAdd<Fused>(s2, p, 0.00091925971800861504302);
-    p = multiplyAdd<Fused>(s2, p, -0.020863480612347805321);
-    p = multiplyAdd<Fused>(s2, p, 0.25366950788520055047);
-    p = multiplyAdd<Fused>(s2, p, -1.2337005501357689223);
-    return multiplyAdd<Fused>(s2, p, 0.99999999999999955566);
-}
 
 }  // namespace drifton

@@ -93,7 +93,7 @@ void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 samp
     const DenormalGuard flushSubnormals;
     const drifton::StereoBlock block{inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames};
     if (end < drifton::kBlockPositionLimit) {
-        drifton::processPanBlock(filter, settings, block);
+        drifton::processPanBlock(kernelPath, filter, settings, block);
     } else {
         drifton::processSampleBySample(filter, settings, block);
     }

@@ -15,6 +15,8 @@
 #include "host/vst_host.h"
 #include "panner/drifton_vst.h"
 #include "panner/pan_block_kernel.h"
+#include "tests/host/plugin_fixture.h"
+#include "tests/support/kernel_under_test.h"
 
 namespace {
 
@@ -125,7 +127,7 @@ TEST(Allocations, TheCounterSeesAllocationsHereAndInThePluginFile) {
     EXPECT_EQ(1, allocationsDuring([] { delete new int(1); }));
 
     std::string error;
-    const auto library = vsthost::PluginLibrary::open(DRIFTON_PLUGIN_PATH, &error);
+    const auto library = vsthost::PluginLibrary::open(pluginFileUnderTest(), &error);
     ASSERT_NE(nullptr, library) << error;
     const vsthost::EntryPoint entry = library->entryPoint("VSTPluginMain");
     ASSERT_NE(nullptr, entry);
@@ -138,7 +140,7 @@ TEST(Allocations, TheCounterSeesAllocationsHereAndInThePluginFile) {
 
 TEST(Allocations, NoneWhileThePluginFileProcesses) {
     std::string error;
-    const auto library = vsthost::PluginLibrary::open(DRIFTON_PLUGIN_PATH, &error);
+    const auto library = vsthost::PluginLibrary::open(pluginFileUnderTest(), &error);
     ASSERT_NE(nullptr, library) << error;
     AEffect* effect = library->entryPoint("VSTPluginMain")(&host);
     ASSERT_NE(nullptr, effect);
@@ -152,14 +154,14 @@ TEST(Allocations, NoneWhileThePluginFileProcesses) {
 }
 
 TEST(Allocations, NoneWhileEitherKernelPathProcesses) {
-    DriftonVST effect(&host);
+    DriftonVST effect(&host, pantest::kernelUnderTest());
     std::vector<float> left(kLargest, 0.5f), right(kLargest, -0.5f);
     EXPECT_EQ(0, allocationsDuring([&] {
                   processEverySize(left, right, [&](float** in, float** out, int frames) {
                       effect.processReplacing(in, out, frames);
                   });
               }))
-        << drifton::kernelPathName(drifton::selectedKernelPath());
+        << drifton::kernelPathName(pantest::kernelUnderTest());
 
     drifton::BlockSettings settings;
     settings.waveShape = 1;
@@ -175,7 +177,7 @@ TEST(Allocations, NoneWhileEitherKernelPathProcesses) {
                       for (const int frames : {1, 257, kLargest}) {
                           const drifton::StereoBlock block{left.data(), right.data(), left.data(),
                                                            right.data(), frames};
-                          drifton::processPanBlockWith(path, filter, settings, block);
+                          drifton::processPanBlock(path, filter, settings, block);
                       }
                   }))
             << drifton::kernelPathName(path);

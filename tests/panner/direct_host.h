@@ -8,6 +8,7 @@
 #include "framework/vst_opcodes.h"
 #include "framework/vst_records.h"
 #include "panner/drifton_vst.h"
+#include "tests/support/kernel_under_test.h"
 
 namespace directhost {
 
@@ -47,7 +48,7 @@ inline VstIntPtr callback(AEffect* /*effect*/, VstInt32 opcode, VstInt32 /*index
 
 class ExposedDrifton : public DriftonVST {
 public:
-    ExposedDrifton() : DriftonVST(&directhost::callback) {}
+    ExposedDrifton() : DriftonVST(&directhost::callback, pantest::kernelUnderTest()) {}
 
     using DriftonVST::filter;
     using DriftonVST::parameters;

@@ -5,12 +5,11 @@
 // from block to block; the per-sample loop it falls back to; its sine and
 // cosine polynomials; and the choice of path.
 #include "panner/pan_block_kernel.h"
+#include "panner/pan_kernel_internal.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -100,7 +99,7 @@ Stereo runPath(KernelPath path, const Oscillator& o, const std::vector<int>& blo
     return runBlocks(o, blocks, input, history,
                      [&](drifton::SmoothingFilter& f, const drifton::BlockSettings& s,
                          const drifton::StereoBlock& b) {
-                         drifton::processPanBlockWith(path, f, s, b);
+                         drifton::processPanBlock(path, f, s, b);
                      });
 }
 
@@ -271,14 +270,12 @@ TEST(PanBlockKernel, PanTargetsAreThoseOfThePerSampleSteps) {
     }
 }
 
-TEST(PanBlockKernel, ChoosesAvx2FmaWhereSupportedUnlessForcedToBaseline) {
-    const char* force = std::getenv("DRIFTON_FORCE_BASELINE");
-    const bool forced = force != nullptr && force[0] != '\0' && std::strcmp(force, "0") != 0;
-    const KernelPath expected = !forced && drifton::kernelPathSupported(KernelPath::kAvx2Fma)
-                                    ? KernelPath::kAvx2Fma
-                                    : KernelPath::kBaseline;
-    EXPECT_EQ(expected, drifton::selectedKernelPath())
-        << drifton::kernelPathName(drifton::selectedKernelPath());
+TEST(PanBlockKernel, TheProductRunsTheFastestSupportedPath) {
+    const KernelPath fastest = drifton::kernelPathSupported(KernelPath::kAvx2Fma)
+                                   ? KernelPath::kAvx2Fma
+                                   : KernelPath::kBaseline;
+    EXPECT_EQ(fastest, drifton::fastestKernelPath())
+        << drifton::kernelPathName(drifton::fastestKernelPath());
     EXPECT_TRUE(drifton::kernelPathSupported(KernelPath::kBaseline));
 }
 

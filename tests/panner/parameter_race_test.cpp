@@ -15,7 +15,7 @@ namespace {
 
 TEST(ParameterRace, AutomationDuringProcessingIsRaceFreeAndKeepsAudioBounded) {
     directhost::reset();
-    DriftonVST effect(&directhost::callback);
+    DriftonVST effect(&directhost::callback, pantest::kernelUnderTest());
     AEffect* record = effect.getEffectRecord();
     std::atomic<bool> processing{true};
     std::atomic<long> changes{0};

@@ -4,8 +4,8 @@
 // between blocks, every kind of host time information and transports that
 // stand still or give no position; and the behaviour
 // a listener can check without the model. ctest runs this suite twice, the
-// second time with DRIFTON_FORCE_BASELINE=1, so both kernel paths are held
-// to the model.
+// second time with --kernel-path=baseline, so both kernel paths are held to
+// the model.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +19,7 @@
 #include "tests/host/plugin_fixture.h"
 #include "tests/panner/direct_host.h"
 #include "tests/panner/plugin_runner.h"
+#include "tests/support/kernel_under_test.h"
 
 namespace {
 
@@ -553,7 +554,7 @@ TEST_F(PluginProcessing, PluginFileGivesTheSamplesOfThePannerLinkedHere) {
 
     directhost::reset();
     directhost::timeInfo.tempo = s.tempo;
-    DriftonVST effect(&directhost::callback);
+    DriftonVST effect(&directhost::callback, pantest::kernelUnderTest());
     effect.setParameter(drifton::kPeriod, static_cast<float>(s.periodIndex) / 11.0f);
     effect.setParameter(drifton::kWaveShape, 0.5f);
     effect.setParameter(drifton::kWidth, s.width);
@@ -567,7 +568,7 @@ TEST_F(PluginProcessing, PluginFileGivesTheSamplesOfThePannerLinkedHere) {
         position += 512 * (s.tempo / 60.0) / 44100.0;
     }
     EXPECT_EQ(fromFile.left, inProcess.left)
-        << drifton::kernelPathName(drifton::selectedKernelPath());
+        << drifton::kernelPathName(pantest::kernelUnderTest());
     EXPECT_EQ(fromFile.right, inProcess.right);
 }
 
