@@ -23,26 +23,30 @@ public:
                         drifton::KernelPath kernel = drifton::fastestKernelPath());
     ~DriftonVST() override = default;
 
-    // Audio thread: pans inputs 0/1 into outputs 0/1. Asks the host for its
-    // transport once per block; no other call, no allocation, no lock.
+    // [audio-thread] Pans inputs 0/1 into outputs 0/1 (sampleFrames > 0 and
+    // all four channels present, as the framework's boundary guarantees).
+    // Asks the host for its transport once per block; no other call, no
+    // allocation, no lock.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+    // [audio-thread] A block without frames or channels: only the time request.
+    void replacingBlockSkipped() override;
 
-    // Dispatcher thread: store the rate as the base classes do, and remember
+    // [dispatcher-thread] Store the rate as the base classes do, and remember
     // it for processing when it is a usable rate (finite and above zero).
     void setSampleRate(float rate) override;
     void setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newSampleRate) override;
     double updateSampleRate() override;
 
-    // Any host thread. Values are clamped into 0..1; NaN and infinities are
+    // [any-thread] Values are clamped into 0..1; NaN and infinities are
     // ignored, so no field ever leaves its range.
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
-    // Dispatcher thread: texts written with the limits hosts expect.
+    // [dispatcher-thread] Texts written with the limits hosts expect.
     void getParameterLabel(VstInt32 index, char* label) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
     void getParameterName(VstInt32 index, char* text) override;
 
-    // Dispatcher thread: identity texts, limit 24 characters; answer true.
+    // [dispatcher-thread] Identity texts, limit 24 characters; answer true.
     bool getEffectName(char* name) override;
     bool getVendorString(char* text) override;
     bool getProductString(char* text) override;

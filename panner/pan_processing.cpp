@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <optional>
 
-#include "panner/denormal_guard.h"
 #include "panner/drifton_vst.h"
 #include "panner/pan_block_kernel.h"
 #include "panner/pan_oscillator.h"
@@ -18,6 +17,7 @@
 namespace {
 
 constexpr double kDefaultTempo = 120.0;
+constexpr VstInt32 kTimeRequest = kVstPpqPosValid | kVstTempoValid;
 constexpr double kLargestFloat = 3.4028234663852886e38;
 
 // Whatever finite or non-finite values the host sends, every position the
@@ -52,12 +52,12 @@ Transport readTransport(const VstTimeInfo* time) {
     return transport;
 }
 
-bool hasStereoChannels(float** inputs, float** outputs) {
-    return inputs != nullptr && outputs != nullptr && inputs[0] != nullptr &&
-           inputs[1] != nullptr && outputs[0] != nullptr && outputs[1] != nullptr;
-}
-
 }  // namespace
+
+void DriftonVST::replacingBlockSkipped() {
+    // The host still sees its one time request for the block.
+    getTimeInfo(kTimeRequest);
+}
 
 void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
     // Every parameter is read once, here: a change made on another thread
@@ -71,13 +71,10 @@ void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 samp
     settings.width = parameters.width.load(std::memory_order_relaxed);
     settings.phaseShift = parameters.phaseShift.load(std::memory_order_relaxed);
 
-    const Transport transport = readTransport(getTimeInfo(kVstPpqPosValid | kVstTempoValid));
+    const Transport transport = readTransport(getTimeInfo(kTimeRequest));
     const double rate = static_cast<double>(processingRate.load(std::memory_order_relaxed));
     double beatsPerSample = 1.0 / (rate / (transport.tempo / 60.0));
 
-    if (sampleFrames <= 0 || !hasStereoChannels(inputs, outputs)) {
-        return;
-    }
     const double start = drifton::wrapStartPosition(
         sweepClock.blockStart(transport.position, transport.playing), settings.cycle);
     double end = start + static_cast<double>(sampleFrames) * beatsPerSample;
@@ -90,7 +87,6 @@ void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 samp
     settings.start = start;
     settings.beatsPerSample = beatsPerSample;
 
-    const DenormalGuard flushSubnormals;
     const drifton::StereoBlock block{inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames};
     if (end < drifton::kBlockPositionLimit) {
         drifton::processPanBlock(kernelPath, filter, settings, block);

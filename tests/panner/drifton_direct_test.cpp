@@ -1,6 +1,7 @@
-// DriftonVST driven directly: what the block does before and around the
-// per-sample loop (time query, early returns, floating-point mode, subnormal
-// flushing, sample-rate bookkeeping) and the ranges of its parameter fields.
+// DriftonVST driven directly, through its record's processing entry as a
+// host calls it: what the block does before and around the per-sample loop
+// (time query, early returns, floating-point mode, subnormal flushing,
+// sample-rate bookkeeping) and the ranges of its parameter fields.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -20,6 +21,12 @@ constexpr float kSentinel = -12345.0f;
 
 class DriftonDirect : public ::testing::Test {
 protected:
+    // One block through the record's replacing entry, boundary included.
+    static void process(DriftonVST& effect, float** inputs, float** outputs, VstInt32 frames) {
+        AEffect* record = effect.getEffectRecord();
+        record->processReplacing(record, inputs, outputs, frames);
+    }
+
     void SetUp() override { directhost::reset(); }
 
     static std::array<float, 4> history(const ExposedDrifton& e) {
@@ -43,7 +50,7 @@ protected:
             const auto offset = static_cast<std::size_t>(done);
             float* inputs[] = {in.data() + offset, in.data() + offset};
             float* outputs[] = {left.data() + offset, right.data() + offset};
-            effect.processReplacing(inputs, outputs, std::min(512, frames - done));
+            process(effect, inputs, outputs, std::min(512, frames - done));
         }
         left.insert(left.end(), right.begin(), right.end());
         return left;
@@ -109,7 +116,7 @@ TEST_F(DriftonDirect, ZeroOrNegativeFrameCountsOnlyAskForTheTime) {
     float* outputs[] = {out, out + 2};
     int expectedQueries = 0;
     for (const VstInt32 frames : {0, -1, -4096}) {
-        e.processReplacing(inputs, outputs, frames);
+        process(e, inputs, outputs, frames);
         EXPECT_EQ(++expectedQueries, directhost::timeQueries.load()) << frames;
         EXPECT_EQ(0x600, directhost::lastTimeMask.load());
         EXPECT_EQ(marked, history(e));
@@ -143,7 +150,7 @@ TEST_F(DriftonDirect, MissingBuffersWriteNothing) {
                           {noLeftIn, outputs}, {noRightIn, outputs}, {inputs, noLeftOut},
                           {inputs, noRightOut}};
     for (const Case& c : cases) {
-        e.processReplacing(c.inputs, c.outputs, 8);
+        process(e, c.inputs, c.outputs, 8);
     }
     EXPECT_EQ(7, directhost::timeQueries.load());
     EXPECT_EQ(marked, history(e));
@@ -180,14 +187,14 @@ TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
     for (const unsigned int callerMode : {0x1F80u, 0x9FC0u, 0x7FBFu}) {
         for (const VstInt32 frames : {3000, 1, 0}) {
             _mm_setcsr(callerMode);
-            e.processReplacing(inputs, outputs, frames);
+            process(e, inputs, outputs, frames);
             const unsigned int after = _mm_getcsr();
             _mm_setcsr(original);
             EXPECT_EQ(callerMode & kControlBits, after & kControlBits)
                 << std::hex << callerMode << " " << frames;
         }
         _mm_setcsr(callerMode);
-        e.processReplacing(nullptr, outputs, 16);
+        process(e, nullptr, outputs, 16);
         const unsigned int after = _mm_getcsr();
         _mm_setcsr(original);
         EXPECT_EQ(callerMode & kControlBits, after & kControlBits) << std::hex << callerMode;

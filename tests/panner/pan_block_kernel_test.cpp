@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "panner/denormal_guard.h"
+#include "framework/float_mode_guard.h"
 #include "panner/pan_sample_loop.h"
 #include "tests/panner/plugin_runner.h"
 #include "tests/support/pan_model.h"
@@ -80,7 +80,7 @@ Stereo runBlocks(const Oscillator& o, const std::vector<int>& blocks, const Ster
     const auto frames = static_cast<int>(input.left.size());
     double position = o.start;
     std::size_t blockIndex = 0;
-    const DenormalGuard flushSubnormals;
+    const FloatModeGuard flushSubnormals;
     for (int done = 0; done < frames;) {
         const int count = std::min(blocks[blockIndex++ % blocks.size()], frames - done);
         const auto at = static_cast<std::size_t>(done);
