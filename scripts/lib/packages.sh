@@ -2,7 +2,7 @@
 # installs whichever of them are missing. Sourced by the scripts and by CI.
 
 # Building the plug-in, the tools, the tests and the benchmarks.
-build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev)
+build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev)
 
 # What CI needs beyond the build.
 ci_packages=()

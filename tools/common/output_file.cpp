@@ -1,0 +1,97 @@
+#include "tools/common/output_file.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "tools/common/cli.h"
+
+namespace tools {
+
+namespace {
+
+volatile std::sig_atomic_t interruptFlag = 0;
+
+// The first signal asks the work to stop; a second one ends the process.
+extern "C" void onInterrupt(int signal) {
+    if (interruptFlag != 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+    interruptFlag = 1;
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+PendingOutput::PendingOutput(std::string target) : target_(std::move(target)) {
+    struct stat info {};
+    if (::stat(target_.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        throw ToolError(quoted(target_) + ": is a folder, not a file");
+    }
+    const std::string folder = folderOf(target_);
+    std::string pattern = folder + "/." + nameOf(target_) + ".partial-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const int fd = ::mkstemp(buffer.data());
+    if (fd < 0) {
+        throw ToolError(quoted(target_) + ": cannot write in folder " + quoted(folder) + ": " +
+                        std::strerror(errno));
+    }
+    temporary_ = buffer.data();
+    // mkstemp makes the file private; give it the permissions a new file gets.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    ::close(fd);
+}
+
+PendingOutput::~PendingOutput() {
+    if (!committed_) {
+        ::unlink(temporary_.c_str());
+    }
+}
+
+void PendingOutput::commit() {
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        throw ToolError(quoted(target_) + ": cannot replace: " + std::strerror(errno));
+    }
+    committed_ = true;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+void installInterruptFlag() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool interrupted() { return interruptFlag != 0; }
+
+}  // namespace tools

@@ -1,0 +1,71 @@
+#include "tools/common/plugin_file.h"
+
+#include <unistd.h>
+
+#include <array>
+
+#include "tools/common/cli.h"
+
+namespace tools {
+
+namespace {
+
+bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+}  // namespace
+
+std::string installedPluginPath() {
+    std::array<char, 4096> buffer{};
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    if (length <= 0) {
+        return {};
+    }
+    std::string exe(buffer.data(), static_cast<std::size_t>(length));
+    const auto slash = exe.rfind('/');
+    return exe.substr(0, slash == std::string::npos ? 0 : slash) + "/../lib/vst/KqDrifton.so";
+}
+
+std::string buildTreePluginPath() { return DRIFTON_BUILD_PLUGIN_PATH; }
+
+std::string defaultPluginPath() {
+    const std::string installed = installedPluginPath();
+    if (!installed.empty() && exists(installed)) {
+        return installed;
+    }
+    if (exists(buildTreePluginPath())) {
+        return buildTreePluginPath();
+    }
+    throw ToolError("no plug-in found at " + quoted(installed) + " or " +
+                    quoted(buildTreePluginPath()) + "; name one with --plugin");
+}
+
+OpenPlugin openPlugin(const std::string& path, vsthost::Host& host) {
+    OpenPlugin plugin;
+    if (!exists(path)) {
+        throw ToolError(quoted(path) + ": no such file");
+    }
+    std::string error;
+    plugin.library = vsthost::PluginLibrary::open(path, &error);
+    if (plugin.library == nullptr) {
+        throw ToolError(quoted(path) + ": cannot load: " + error);
+    }
+    vsthost::EntryPoint entry = plugin.library->entryPoint("VSTPluginMain");
+    if (entry == nullptr) {
+        entry = plugin.library->entryPoint("main");
+    }
+    if (entry == nullptr) {
+        throw ToolError(quoted(path) + ": not a VST 2.4 plug-in (no VSTPluginMain entry point)");
+    }
+    plugin.instance = vsthost::Instance::create(entry, host);
+    if (plugin.instance == nullptr) {
+        throw ToolError(quoted(path) + ": the entry point returned no effect");
+    }
+    if (plugin.instance->record()->magic != kEffectMagic) {
+        // Not an effect record: do not call through it, not even to close it.
+        static_cast<void>(plugin.instance.release());
+        throw ToolError(quoted(path) + ": the entry point returned a record without the effect magic");
+    }
+    return plugin;
+}
+
+}  // namespace tools

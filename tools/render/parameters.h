@@ -1,0 +1,59 @@
+// Parameters by what the user sees. The effect interface has no text-to-value
+// operation, so the values behind each display text are found by setting the
+// parameter across its range and reading the texts back.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/vst_host.h"
+
+namespace render {
+
+// A display text and the normalised value chosen for it.
+struct Choice {
+    std::string text;
+    float value;
+};
+
+class ParameterTable {
+public:
+    explicit ParameterTable(vsthost::Instance& instance);
+
+    int count() const { return static_cast<int>(names_.size()); }
+    const std::string& name(int index) const { return names_[static_cast<std::size_t>(index)]; }
+
+    // A parameter by name (case-insensitive) or by index. Throws ToolError
+    // starting with `option` and listing the valid names.
+    int resolveName(const std::string& option, const std::string& name) const;
+    // The normalised value whose display text matches `text` (case-insensitive,
+    // without the label or a degree sign). Throws ToolError listing the nearest
+    // valid texts.
+    float resolveText(const std::string& option, int index, const std::string& text);
+    // Every display text the parameter offers, in order of value, each with
+    // the value chosen for it: for numbers at either end of the range that
+    // end, for other numbers the value nearest zero of those showing the
+    // number (displays truncate, so Width=80 is 0.80), for other texts the
+    // value the effect reports back after being set within the text's range.
+    const std::vector<Choice>& choices(int index);
+
+    // The parameter's display text and label as the effect shows them now.
+    std::string display(int index);
+    std::string label(int index);
+
+private:
+    std::vector<Choice> scan(int index);
+    vsthost::Instance& instance_;
+    std::vector<std::string> names_;
+    std::vector<std::vector<Choice>> choices_;
+};
+
+// Makes effect text printable as UTF-8: the degree sign some effects write in
+// Shift_JIS (bytes 0x81 0x8B) becomes a degree sign, other bytes above 0x7F '?'.
+std::string printable(const std::string& text);
+
+// `NAME=VALUE` split at the first '='; throws ToolError naming the option.
+std::pair<std::string, std::string> splitAssignment(const std::string& option,
+                                                    const std::string& text);
+
+}  // namespace render
