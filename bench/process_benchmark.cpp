@@ -73,8 +73,8 @@ enum Setting { kDefaults, kSquareWhole };
 
 void configure(DriftonVST& effect, Setting setting) {
     if (setting == kSquareWhole) {
-        effect.setParameter(drifton::kWaveShape, 1.0f);    // square
-        effect.setParameter(drifton::kPeriod, 0.0f);  // 1/1
+        effect.setParameter(drifton::kWaveShape, 1.0f);  // square
+        effect.setParameter(drifton::kPeriod, 0.0f);     // 1/1
     }
 }
 

@@ -142,8 +142,7 @@ public:
     // frames and every channel pointer present (replacingBlockSkipped
     // otherwise). Not virtual: every effect gets the same boundary.
     void processReplacingAtBoundary(float** inputs, float** outputs, VstInt32 sampleFrames);
-    void processDoubleReplacingAtBoundary(double** inputs, double** outputs,
-                                          VstInt32 sampleFrames);
+    void processDoubleReplacingAtBoundary(double** inputs, double** outputs, VstInt32 sampleFrames);
     void processAccumulatingAtBoundary(float** inputs, float** outputs, VstInt32 sampleFrames);
 
 protected:

@@ -152,8 +152,8 @@ public:
     virtual bool closeFileSelector(VstFileSelect* selector);
     virtual VstInt32 getNextShellPlugin(char* /*name*/) { return 0; }
 
-    // --- [any-thread] Speaker-arrangement helpers, one thread per slot. A slot is the caller's pointer to an
-    // arrangement; an arrangement is exactly 8 + 112 x numChannels bytes.
+    // --- [any-thread] Speaker-arrangement helpers, one thread per slot. A slot is the caller's
+    // pointer to an arrangement; an arrangement is exactly 8 + 112 x numChannels bytes.
     virtual bool allocateArrangement(VstSpeakerArrangement** slot, VstInt32 channelCount);
     virtual bool deallocateArrangement(VstSpeakerArrangement** slot);
     virtual bool copySpeaker(VstSpeakerProperties* to, VstSpeakerProperties* from);

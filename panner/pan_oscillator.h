@@ -76,7 +76,9 @@ inline float shapeValue(std::int32_t shape, float phase) {
 }
 
 // Filter input for an oscillator value: 0 full left, 0.5 centre, 1 full right.
-[[gnu::always_inline]] inline float panTarget(float value, float width) { return value * width * 0.5f + 0.5f; }
+[[gnu::always_inline]] inline float panTarget(float value, float width) {
+    return value * width * 0.5f + 0.5f;
+}
 
 // Gain applied after the sine pan law so that the centre passes at unity:
 // the float square root of 2.

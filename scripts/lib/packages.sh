@@ -5,7 +5,7 @@
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev)
 
 # What CI needs beyond the build.
-ci_packages=()
+ci_packages=(clang-format clang-tidy)
 
 # Installs the named packages that are not installed yet, with apt-get as root
 # or through sudo. Fails with a one-line reason when it cannot.

@@ -96,20 +96,20 @@ TEST_F(CoreDispatcher, ProcessingBoundaryPassesOnlyCompleteBlocks) {
         VstInt32 frames;
         bool passed;
     };
-    const Case cases[] = {{both, both, 1, true},         {both, both, 0, false},
-                          {both, both, -5, false},       {nullptr, both, 8, false},
-                          {both, nullptr, 8, false},     {noFirst, both, 8, false},
-                          {both, noSecond, 8, false},    {noSecond, noFirst, 8, false},
-                          {both, both, 0x7FFFFFFF, true}};
+    const Case cases[] = {
+        {both, both, 1, true},      {both, both, 0, false},        {both, both, -5, false},
+        {nullptr, both, 8, false},  {both, nullptr, 8, false},     {noFirst, both, 8, false},
+        {both, noSecond, 8, false}, {noSecond, noFirst, 8, false}, {both, both, 0x7FFFFFFF, true}};
     for (const Case& c : cases) {
         effect->operations.clear();
         record->processReplacing(record, c.inputs, c.outputs, c.frames);
         record->process(record, c.inputs, c.outputs, c.frames);
-        double** wideInputs = c.inputs == both ? wideBoth : c.inputs == nullptr ? nullptr : wideNoSecond;
+        double** wideInputs = c.inputs == both      ? wideBoth
+                              : c.inputs == nullptr ? nullptr
+                                                    : wideNoSecond;
         record->processDoubleReplacing(record, wideInputs, wideBoth, c.frames);
         const bool wideComplete = c.frames > 0 && wideInputs == wideBoth;
-        ASSERT_EQ(c.passed ? 3u : (wideComplete ? 2u : 1u), effect->operations.size())
-            << c.frames;
+        ASSERT_EQ(c.passed ? 3u : (wideComplete ? 2u : 1u), effect->operations.size()) << c.frames;
         EXPECT_EQ(c.passed, effect->ran("processReplacing")) << c.frames;
         EXPECT_EQ(!c.passed, effect->ran("replacingBlockSkipped")) << c.frames;
         EXPECT_EQ(c.passed, effect->ran("processAccumulating")) << c.frames;
@@ -136,7 +136,8 @@ TEST_F(CoreDispatcher, ProcessingBoundarySetsAndRestoresTheFloatingPointMode) {
             _mm_setcsr(original);
             EXPECT_EQ(callerMode & kControlBits, after & kControlBits) << std::hex << callerMode;
             if (frames > 0) {
-                EXPECT_EQ(kFlushBits, effect->floatModeInside & kFlushBits) << std::hex << callerMode;
+                EXPECT_EQ(kFlushBits, effect->floatModeInside & kFlushBits)
+                    << std::hex << callerMode;
                 EXPECT_EQ(callerMode & ~kFlushBits & kControlBits,
                           effect->floatModeInside & ~kFlushBits & kControlBits);
             }

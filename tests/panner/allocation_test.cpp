@@ -158,8 +158,8 @@ TEST(Allocations, NoneWhileEitherKernelPathProcesses) {
     std::vector<float> left(kLargest, 0.5f), right(kLargest, -0.5f);
     EXPECT_EQ(0, allocationsDuring([&] {
                   processEverySize(left, right, [&](float** in, float** out, int frames) {
-                      effect.getEffectRecord()->processReplacing(effect.getEffectRecord(), in,
-                                                                 out, frames);
+                      effect.getEffectRecord()->processReplacing(effect.getEffectRecord(), in, out,
+                                                                 frames);
                   });
               }))
         << drifton::kernelPathName(pantest::kernelUnderTest());

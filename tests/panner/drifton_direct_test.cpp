@@ -59,11 +59,14 @@ protected:
 
 TEST_F(DriftonDirect, SampleRateChangesNeverTouchTheFilterCoefficients) {
     ExposedDrifton e;
-    const std::array<float, 6> before = {e.filter.a0, e.filter.a1, e.filter.a2, e.filter.b0, e.filter.b1, e.filter.b2};
+    const std::array<float, 6> before = {e.filter.a0, e.filter.a1, e.filter.a2,
+                                         e.filter.b0, e.filter.b1, e.filter.b2};
     AEffect* record = e.getEffectRecord();
     for (const float rate : {96000.0f, 22050.0f, 0.0f, std::nanf("")}) {
         record->dispatcher(record, effSetSampleRate, 0, 0, nullptr, rate);
-        EXPECT_EQ(before, (std::array<float, 6>{e.filter.a0, e.filter.a1, e.filter.a2, e.filter.b0, e.filter.b1, e.filter.b2})) << rate;
+        EXPECT_EQ(before, (std::array<float, 6>{e.filter.a0, e.filter.a1, e.filter.a2, e.filter.b0,
+                                                e.filter.b1, e.filter.b2}))
+            << rate;
     }
 }
 
@@ -204,9 +207,9 @@ TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
 
 TEST_F(DriftonDirect, NoSubnormalLeavesTheSquareShape) {
     ExposedDrifton e;
-    e.setParameter(drifton::kWaveShape, 1.0f);    // square
-    e.setParameter(drifton::kWidth, 1.0f);   // the filter settles on exactly 0 or 1
-    e.setParameter(drifton::kPeriod, 1.0f);  // 1/64: many jumps
+    e.setParameter(drifton::kWaveShape, 1.0f);  // square
+    e.setParameter(drifton::kWidth, 1.0f);      // the filter settles on exactly 0 or 1
+    e.setParameter(drifton::kPeriod, 1.0f);     // 1/64: many jumps
     const std::vector<float> normalInput = render(e, 20000, 1.0f);
     const std::vector<float> subnormalInput = render(e, 2000, 1e-40f);
     int zeros = 0;

@@ -5,7 +5,6 @@
 // from block to block; the per-sample loop it falls back to; its sine and
 // cosine polynomials; and the choice of path.
 #include "panner/pan_block_kernel.h"
-#include "panner/pan_kernel_internal.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "framework/float_mode_guard.h"
+#include "panner/pan_kernel_internal.h"
 #include "panner/pan_sample_loop.h"
 #include "tests/panner/plugin_runner.h"
 #include "tests/support/pan_model.h"
@@ -96,18 +96,18 @@ Stereo runBlocks(const Oscillator& o, const std::vector<int>& blocks, const Ster
 
 Stereo runPath(KernelPath path, const Oscillator& o, const std::vector<int>& blocks,
                const Stereo& input, History& history) {
-    return runBlocks(o, blocks, input, history,
-                     [&](drifton::SmoothingFilter& f, const drifton::BlockSettings& s,
-                         const drifton::StereoBlock& b) {
-                         drifton::processPanBlock(path, f, s, b);
-                     });
+    return runBlocks(
+        o, blocks, input, history,
+        [&](drifton::SmoothingFilter& f, const drifton::BlockSettings& s,
+            const drifton::StereoBlock& b) { drifton::processPanBlock(path, f, s, b); });
 }
 
 Stereo runSampleBySample(const Oscillator& o, const std::vector<int>& blocks, const Stereo& input,
                          History& history) {
-    return runBlocks(o, blocks, input, history,
-                     [&](drifton::SmoothingFilter& f, const drifton::BlockSettings& s,
-                         const drifton::StereoBlock& b) { drifton::processSampleBySample(f, s, b); });
+    return runBlocks(
+        o, blocks, input, history,
+        [&](drifton::SmoothingFilter& f, const drifton::BlockSettings& s,
+            const drifton::StereoBlock& b) { drifton::processSampleBySample(f, s, b); });
 }
 
 Stereo runModel(const Oscillator& o, const std::vector<int>& blocks, const Stereo& input,

@@ -5,8 +5,8 @@
 
 #include <bit>
 #include <cmath>
-#include <cstdint>
 #include <complex>
+#include <cstdint>
 
 #include "panner/pan_oscillator.h"
 #include "panner/smoothing_filter.h"

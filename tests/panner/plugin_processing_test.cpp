@@ -567,8 +567,7 @@ TEST_F(PluginProcessing, PluginFileGivesTheSamplesOfThePannerLinkedHere) {
         effect.processReplacing(channels, channels, 512);
         position += 512 * (s.tempo / 60.0) / 44100.0;
     }
-    EXPECT_EQ(fromFile.left, inProcess.left)
-        << drifton::kernelPathName(pantest::kernelUnderTest());
+    EXPECT_EQ(fromFile.left, inProcess.left) << drifton::kernelPathName(pantest::kernelUnderTest());
     EXPECT_EQ(fromFile.right, inProcess.right);
 }
 

@@ -54,8 +54,8 @@ void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32
     ProbeBlock block{};
     block.frames = frames;
     block.depth = depth;
-    const auto* time = reinterpret_cast<const VstTimeInfo*>(
-        hostCallback(effect, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid, nullptr, 0.0f));
+    const auto* time = reinterpret_cast<const VstTimeInfo*>(hostCallback(
+        effect, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid, nullptr, 0.0f));
     block.hadTime = time != nullptr;
     if (time != nullptr) {
         block.ppqPos = time->ppqPos;
@@ -73,7 +73,8 @@ AEffect record{};
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const ProbeBlock* probeBlocks(std::size_t* count) {
+extern "C" __attribute__((visibility("default"))) const ProbeBlock* probeBlocks(
+    std::size_t* count) {
     *count = blocks.size();
     return blocks.data();
 }
