@@ -40,8 +40,7 @@ VstIntPtr pickValue(FuzzBytes& in) {
     }
 }
 
-std::string describe(VstInt32 opcode, VstInt32 index, VstIntPtr value, const void* ptr,
-                     float opt) {
+std::string describe(VstInt32 opcode, VstInt32 index, VstIntPtr value, const void* ptr, float opt) {
     return "dispatcher(opcode " + std::to_string(opcode) + ", index " + std::to_string(index) +
            ", value " + std::to_string(value) + (ptr != nullptr ? ", buffer" : ", null") +
            ", opt " + std::to_string(opt) + ")";

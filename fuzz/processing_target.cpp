@@ -25,16 +25,27 @@ constexpr std::int64_t kFrameBudget = 1 << 18;
 
 float pickRate(FuzzBytes& in) {
     static constexpr std::array<float, 16> kRates = {
-        8000.0f,  11025.0f, 22050.0f, 44100.0f, 48000.0f,  88200.0f, 96000.0f, 192000.0f,
-        384000.0f, 768000.0f, 0.0f,    -44100.0f, 1.0f,    0.999f,   2.0f,     1e-30f};
+        8000.0f,   11025.0f,  22050.0f, 44100.0f,  48000.0f, 88200.0f, 96000.0f, 192000.0f,
+        384000.0f, 768000.0f, 0.0f,     -44100.0f, 1.0f,     0.999f,   2.0f,     1e-30f};
     const std::uint8_t selector = in.byte();
     return selector < 192 ? kRates[selector % kRates.size()] : interestingFloat(in);
 }
 
 VstInt32 pickFrames(FuzzBytes& in) {
-    static constexpr std::array<VstInt32, 14> kFrames = {
-        0, 1, 2, 3, 64, 100, 512, 1024, 4096, 65536, -1, -512, std::numeric_limits<VstInt32>::min(),
-        std::numeric_limits<VstInt32>::max()};
+    static constexpr std::array<VstInt32, 14> kFrames = {0,
+                                                         1,
+                                                         2,
+                                                         3,
+                                                         64,
+                                                         100,
+                                                         512,
+                                                         1024,
+                                                         4096,
+                                                         65536,
+                                                         -1,
+                                                         -512,
+                                                         std::numeric_limits<VstInt32>::min(),
+                                                         std::numeric_limits<VstInt32>::max()};
     const std::uint8_t selector = in.byte();
     if (selector < 128) {
         return kFrames[selector % kFrames.size()];
@@ -47,14 +58,14 @@ VstInt32 pickFrames(FuzzBytes& in) {
 
 float pickAmplitude(FuzzBytes& in) {
     // Finite inputs only, and none so large that the pan law's gain overflows.
-    static constexpr std::array<float, 8> kAmplitudes = {1.0f,  0.0f,    1e-3f, 1e-30f,
+    static constexpr std::array<float, 8> kAmplitudes = {1.0f,  0.0f,     1e-3f,  1e-30f,
                                                          1e30f, 1.2e-38f, 1e-40f, 100.0f};
     return kAmplitudes[in.byte() % kAmplitudes.size()];
 }
 
 double pickTempo(FuzzBytes& in) {
-    static constexpr std::array<double, 12> kTempos = {120.0, 60.0, 174.0, 1.0,   999.0, 0.0,
-                                                       -120.0, 1e-9, 1e9,  300.0, 20.0,  1e300};
+    static constexpr std::array<double, 12> kTempos = {120.0,  60.0, 174.0, 1.0,   999.0, 0.0,
+                                                       -120.0, 1e-9, 1e9,   300.0, 20.0,  1e300};
     const std::uint8_t selector = in.byte();
     return selector < 192 ? kTempos[selector % kTempos.size()] : interestingDouble(in);
 }

@@ -230,11 +230,11 @@ std::size_t writableBytes(VstInt32 opcode, VstInt32 index) {
     case effGetParamLabel:
         return kShortTextLimit + 1;
     case effGetParamDisplay:
-        return (index == DriftonVST::kWidth || index == DriftonVST::kPhaseShift ? kLongTextLimit
-                                                                               : kShortTextLimit) +
+        return (index == drifton::kWidth || index == drifton::kPhaseShift ? kLongTextLimit
+                                                                          : kShortTextLimit) +
                1;
     case effGetParamName:
-        return (index == DriftonVST::kPhaseShift ? kLongTextLimit : kShortTextLimit) + 1;
+        return (index == drifton::kPhaseShift ? kLongTextLimit : kShortTextLimit) + 1;
     case effGetSpeakerArrangement:  // a null arrangement pointer through each slot
         return sizeof(void*);
     default:
@@ -324,9 +324,9 @@ void processAndCheck(FuzzEffect& reference, FuzzEffect* subject, BufferLayout la
     }
     if (!sameBits(outL.get(), subjectL.get(), count) ||
         !sameBits(outR.get(), subjectR.get(), count)) {
-        findings.fail(std::string(layout == BufferLayout::inPlace ? "in-place" : "a second instance's") +
-                      " output differs from separate buffers' over " + std::to_string(frames) +
-                      " frames");
+        findings.fail(
+            std::string(layout == BufferLayout::inPlace ? "in-place" : "a second instance's") +
+            " output differs from separate buffers' over " + std::to_string(frames) + " frames");
     }
 }
 

@@ -14,7 +14,7 @@ fuzz_packages=(clang libclang-rt-14-dev llvm)
 daw_packages=(ardour python3)
 
 # What CI needs beyond the build.
-ci_packages=(valgrind "${fuzz_packages[@]}" "${daw_packages[@]}")
+ci_packages=(clang-format clang-tidy valgrind "${fuzz_packages[@]}" "${daw_packages[@]}")
 
 # Installs the named packages that are not installed yet, with apt-get as root
 # or through sudo. Fails with a one-line reason when it cannot.

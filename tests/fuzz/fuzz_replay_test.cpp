@@ -76,11 +76,9 @@ INSTANTIATE_TEST_SUITE_P(Inputs, FuzzReplay, ::testing::ValuesIn(collectInputs()
 TEST(FuzzCorpus, EveryTargetHasSeeds) {
     const std::vector<ReplayInput> inputs = collectInputs();
     for (const auto& target : drifton::fuzz::kTargets) {
-        EXPECT_TRUE(std::any_of(inputs.begin(), inputs.end(),
-                                [&](const ReplayInput& input) {
-                                    return input.target.name == target.name;
-                                }))
-            << target.name;
+        EXPECT_TRUE(std::any_of(inputs.begin(), inputs.end(), [&](const ReplayInput& input) {
+            return input.target.name == target.name;
+        })) << target.name;
     }
 }
 
@@ -104,15 +102,14 @@ TEST_P(GuardedBufferChecks, FlagExactlyTheFaults) {
     EXPECT_EQ(c.expectProblem, !problem.empty()) << c.what << ": " << problem;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, GuardedBufferChecks,
-    ::testing::Values(
-        // The content's zero byte sits at 0; the rest is the fill pattern.
-        GuardCase{"last writable byte", 17, 16, 'x', false, false},
-        GuardCase{"first byte past the limit", 17, 17, 'x', false, true},
-        GuardCase{"last guard byte", 9, 9 + 15, 'x', false, true},
-        GuardCase{"nothing writable, first byte", 0, 0, 'x', false, true},
-        GuardCase{"text overwriting its only zero", 9, 0, 'x', true, true},
-        GuardCase{"text keeping a zero", 9, 1, 'x', true, false}));
+INSTANTIATE_TEST_SUITE_P(Cases, GuardedBufferChecks,
+                         ::testing::Values(
+                             // The content's zero byte sits at 0; the rest is the fill pattern.
+                             GuardCase{"last writable byte", 17, 16, 'x', false, false},
+                             GuardCase{"first byte past the limit", 17, 17, 'x', false, true},
+                             GuardCase{"last guard byte", 9, 9 + 15, 'x', false, true},
+                             GuardCase{"nothing writable, first byte", 0, 0, 'x', false, true},
+                             GuardCase{"text overwriting its only zero", 9, 0, 'x', true, true},
+                             GuardCase{"text keeping a zero", 9, 1, 'x', true, false}));
 
 }  // namespace

@@ -9,11 +9,15 @@
 
 #include "host/vst_host.h"
 
+// The plug-in file the fixtures load: the shipped one, or in the panner
+// suites the one built for the kernel path under test.
+const char* pluginFileUnderTest();
+
 class PluginFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        library = vsthost::PluginLibrary::open(DRIFTON_PLUGIN_PATH, &error);
+        library = vsthost::PluginLibrary::open(pluginFileUnderTest(), &error);
         ASSERT_NE(nullptr, library) << error;
         entry = library->entryPoint("VSTPluginMain");
         ASSERT_NE(nullptr, entry);
