@@ -4,8 +4,8 @@
 // time query, so the numbers are the effect's own. After the usual table the
 // run prints processReplacing as a ratio of the model loop and of the copy
 // with the same setting and block size, from the fastest repetition of each.
-// The effect runs the path chosen at load (shown as "kernel path"); set
-// DRIFTON_FORCE_BASELINE=1 to measure the baseline path. For steadier ratios:
+// The effect is measured once per kernel path the CPU supports, through the
+// effect record's processing entry as a host calls it. For steadier ratios:
 //   drifton_bench --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 #include <benchmark/benchmark.h>
 
@@ -14,6 +14,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/vst_opcodes.h"
@@ -72,8 +73,8 @@ enum Setting { kDefaults, kSquareWhole };
 
 void configure(DriftonVST& effect, Setting setting) {
     if (setting == kSquareWhole) {
-        effect.setParameter(DriftonVST::kType, 1.0f);    // square
-        effect.setParameter(DriftonVST::kPeriod, 0.0f);  // 1/1
+        effect.setParameter(drifton::kWaveShape, 1.0f);  // square
+        effect.setParameter(drifton::kPeriod, 0.0f);     // 1/1
     }
 }
 
@@ -92,14 +93,15 @@ void finish(benchmark::State& state, int frames) {
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void processReplacing(benchmark::State& state, Setting setting) {
+void processReplacing(benchmark::State& state, Setting setting, drifton::KernelPath path) {
     const auto frames = static_cast<int>(state.range(0));
     Buffers buffers(frames);
-    DriftonVST effect(&timeOnlyHost);
+    DriftonVST effect(&timeOnlyHost, path);
     configure(effect, setting);
+    AEffect* record = effect.getEffectRecord();
     hostTime.ppqPos = 0.0;
     for (auto _ : state) {
-        effect.processReplacing(buffers.inputs, buffers.outputs, frames);
+        record->processReplacing(record, buffers.inputs, buffers.outputs, frames);
         benchmark::DoNotOptimize(buffers.outLeft.data());
         benchmark::DoNotOptimize(buffers.outRight.data());
         benchmark::ClobberMemory();
@@ -143,8 +145,6 @@ void modelLoop(benchmark::State& state, Setting setting) {
 void blockSizes(benchmark::internal::Benchmark* b) { b->Arg(64)->Arg(512)->Arg(4096); }
 
 BENCHMARK(copy)->Name("Copy")->Apply(blockSizes);
-BENCHMARK_CAPTURE(processReplacing, Defaults, kDefaults)->Apply(blockSizes);
-BENCHMARK_CAPTURE(processReplacing, SquareWhole, kSquareWhole)->Apply(blockSizes);
 BENCHMARK_CAPTURE(modelLoop, Defaults, kDefaults)->Apply(blockSizes);
 BENCHMARK_CAPTURE(modelLoop, SquareWhole, kSquareWhole)->Apply(blockSizes);
 
@@ -168,19 +168,19 @@ public:
 
     void Finalize() override {
         ConsoleReporter::Finalize();
-        std::printf("\nprocessReplacing as a ratio, path %s:\n",
-                    drifton::kernelPathName(drifton::selectedKernelPath()));
-        std::printf("%-24s %14s %14s\n", "setting/frames", "/ model loop", "/ copy");
+        std::printf("\nprocessReplacing as a ratio:\n");
+        std::printf("%-34s %14s %14s\n", "path/setting/frames", "/ model loop", "/ copy");
         for (const auto& [name, time] : fastest_) {
             const std::string prefix = "processReplacing/";
             if (name.rfind(prefix, 0) != 0) {
                 continue;
             }
-            const std::string setting = name.substr(prefix.size());
+            const std::string pathAndSetting = name.substr(prefix.size());
+            const std::string setting = pathAndSetting.substr(pathAndSetting.find('/') + 1);
             const std::string frames = setting.substr(setting.find('/') + 1);
             const auto model = fastest_.find("modelLoop/" + setting);
             const auto copied = fastest_.find("Copy/" + frames);
-            std::printf("%-24s %14.3f %14.1f\n", setting.c_str(),
+            std::printf("%-34s %14.3f %14.1f\n", pathAndSetting.c_str(),
                         model == fastest_.end() ? 0.0 : time / model->second,
                         copied == fastest_.end() ? 0.0 : time / copied->second);
         }
@@ -197,8 +197,21 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    benchmark::AddCustomContext("kernel path",
-                                drifton::kernelPathName(drifton::selectedKernelPath()));
+    benchmark::AddCustomContext("product kernel path",
+                                drifton::kernelPathName(drifton::fastestKernelPath()));
+    for (const drifton::KernelPath path :
+         {drifton::KernelPath::kBaseline, drifton::KernelPath::kAvx2Fma}) {
+        if (!drifton::kernelPathSupported(path)) {
+            continue;
+        }
+        for (const auto& [name, setting] :
+             {std::pair{"Defaults", kDefaults}, std::pair{"SquareWhole", kSquareWhole}}) {
+            const std::string full =
+                std::string("processReplacing/") + drifton::kernelPathName(path) + "/" + name;
+            benchmark::RegisterBenchmark(full.c_str(), processReplacing, setting, path)
+                ->Apply(blockSizes);
+        }
+    }
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

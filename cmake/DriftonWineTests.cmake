@@ -14,13 +14,15 @@ set_tests_properties(windows.wine_prefix PROPERTIES
   FIXTURES_SETUP wine_prefix
   ENVIRONMENT "WINEPREFIX=${DRIFTON_WINEPREFIX}")
 
-# Runs `target` under Wine as the test `name`, with extra VAR=value settings.
+# Runs `target` under Wine as the test windows.<name>, with GoogleTest's
+# arguments ARGS and the extra VAR=value settings ENVIRONMENT.
 function(drifton_add_wine_test target name)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "LABELS" "ARGS;ENVIRONMENT")
   add_test(NAME windows.${name}
     COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/lib/wine-gtest.sh
-      $<TARGET_FILE:${target}> ${CMAKE_CURRENT_BINARY_DIR}/${name}.xml)
+      $<TARGET_FILE:${target}> ${CMAKE_CURRENT_BINARY_DIR}/${name}.xml ${arg_ARGS})
   set_tests_properties(windows.${name} PROPERTIES
     FIXTURES_REQUIRED wine_prefix
-    ENVIRONMENT "WINEPREFIX=${DRIFTON_WINEPREFIX};${ARGN}")
-  set_property(TEST windows.${name} APPEND PROPERTY LABELS wine)
+    ENVIRONMENT "WINEPREFIX=${DRIFTON_WINEPREFIX};${arg_ENVIRONMENT}"
+    LABELS "wine;${arg_LABELS}")
 endfunction()

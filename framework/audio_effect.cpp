@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "framework/effect_thunks.h"
+#include "framework/float_mode_guard.h"
 
 namespace {
 
@@ -125,6 +126,58 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
         return setChunk(ptr, static_cast<VstInt32>(value), index != 0);
     default:  // effGetVu and the editor opcodes without an action
         return 0;
+    }
+}
+
+namespace {
+
+// Whether all `count` channel pointers of a host's channel array are there.
+template <typename Sample>
+bool hasChannels(Sample** channels, VstInt32 count) {
+    if (channels == nullptr) {
+        return count <= 0;
+    }
+    for (VstInt32 i = 0; i < count; ++i) {
+        if (channels[i] == nullptr) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Frames to process, and every channel the record announces.
+template <typename Sample>
+bool isProcessableBlock(const AEffect& record, Sample** inputs, Sample** outputs,
+                        VstInt32 sampleFrames) {
+    return sampleFrames > 0 && hasChannels(inputs, record.numInputs) &&
+           hasChannels(outputs, record.numOutputs);
+}
+
+}  // namespace
+
+void AudioEffect::processReplacingAtBoundary(float** inputs, float** outputs,
+                                             VstInt32 sampleFrames) {
+    const FloatModeGuard floatMode;
+    if (isProcessableBlock(effectRecord, inputs, outputs, sampleFrames)) {
+        processReplacing(inputs, outputs, sampleFrames);
+    } else {
+        replacingBlockSkipped();
+    }
+}
+
+void AudioEffect::processDoubleReplacingAtBoundary(double** inputs, double** outputs,
+                                                   VstInt32 sampleFrames) {
+    const FloatModeGuard floatMode;
+    if (isProcessableBlock(effectRecord, inputs, outputs, sampleFrames)) {
+        processDoubleReplacing(inputs, outputs, sampleFrames);
+    }
+}
+
+void AudioEffect::processAccumulatingAtBoundary(float** inputs, float** outputs,
+                                                VstInt32 sampleFrames) {
+    const FloatModeGuard floatMode;
+    if (isProcessableBlock(effectRecord, inputs, outputs, sampleFrames)) {
+        processAccumulating(inputs, outputs, sampleFrames);
     }
 }
 

@@ -2,6 +2,11 @@
 // record a host receives. Every operation is virtual and is reached through
 // the virtual table from the dispatcher, the record's thunks and other
 // operations, so an override in a derived class applies on every path.
+//
+// Contracts use one vocabulary: [audio-thread] is the host's processing
+// thread, [dispatcher-thread] the thread of the host's dispatcher calls,
+// [any-thread] either of them or another. The framework takes no lock; an
+// operation tagged [any-thread] may run while processing runs.
 #pragma once
 
 #include "framework/text_copy.h"
@@ -24,58 +29,65 @@ public:
 
 class AudioEffect {
 public:
-    // Fills the embedded record; makes no host call and allocates nothing.
+    // [dispatcher-thread] Fills the embedded record; makes no host call and
+    // allocates nothing.
     AudioEffect(audioMasterCallback callback, VstInt32 numPrograms, VstInt32 numParams);
-    // Releases an attached editor. Reached through effClose on the dispatcher thread.
+    // [dispatcher-thread] Releases an attached editor. Reached through effClose.
     virtual ~AudioEffect();
 
     AudioEffect(const AudioEffect&) = delete;
     AudioEffect& operator=(const AudioEffect&) = delete;
 
-    // Dispatcher thread: core opcodes 0..24; every other opcode answers 0.
+    // [dispatcher-thread] Core opcodes 0..24; every other opcode answers 0.
     virtual VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                  float opt);
 
-    // Lifecycle, dispatcher thread.
+    // [dispatcher-thread] Lifecycle. Processing does not run between suspend
+    // and resume in a well-behaved host; nothing here relies on it.
     virtual void open() {}
     virtual void close() {}
     virtual void suspend() {}
     virtual void resume() {}
 
-    // Configuration, dispatcher thread; stored unchecked.
+    // [dispatcher-thread] Configuration; stored unchecked.
     virtual void setSampleRate(float rate) { sampleRate = rate; }
     virtual void setBlockSize(VstInt32 frames) { blockSize = frames; }
 
-    // Audio thread: replaces outputs from inputs. Every concrete effect provides it.
+    // [audio-thread] Replaces outputs from inputs. Every concrete effect
+    // provides it. Reached through processReplacingAtBoundary, so it may rely
+    // on sampleFrames > 0, on numInputs input and numOutputs output channel
+    // pointers that are not null, and on flush-to-zero and
+    // denormals-are-zero being set.
     virtual void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) = 0;
-    // Audio thread: double-precision processing; does nothing by default.
+    // [audio-thread] Double-precision processing, with the same preconditions;
+    // does nothing by default.
     virtual void processDoubleReplacing(double** /*inputs*/, double** /*outputs*/,
                                         VstInt32 /*sampleFrames*/) {}
 
-    // Parameters, any host thread.
+    // [any-thread] Parameters.
     virtual void setParameter(VstInt32 /*index*/, float /*value*/) {}
     virtual float getParameter(VstInt32 /*index*/) { return 0.0f; }
     // Runs setParameter, then tells the host (audioMasterAutomate).
     virtual void setParameterAutomated(VstInt32 index, float value);
 
-    // Programs.
+    // [dispatcher-thread] Programs.
     virtual VstInt32 getProgram() { return currentProgram; }
     virtual void setProgram(VstInt32 program) { currentProgram = program; }
     virtual void setProgramName(char* /*name*/) {}
     virtual void getProgramName(char* name) { writeEmptyText(name); }
 
-    // Parameter texts: empty by default.
+    // [dispatcher-thread] Parameter texts: empty by default.
     virtual void getParameterLabel(VstInt32 /*index*/, char* label) { writeEmptyText(label); }
     virtual void getParameterDisplay(VstInt32 /*index*/, char* text) { writeEmptyText(text); }
     virtual void getParameterName(VstInt32 /*index*/, char* text) { writeEmptyText(text); }
 
-    // Chunks: none by default; the data place is left untouched.
+    // [dispatcher-thread] Chunks: none by default; the data place is left untouched.
     virtual VstInt32 getChunk(void** /*data*/, bool /*isPreset*/) { return 0; }
     virtual VstInt32 setChunk(void* /*data*/, VstInt32 /*byteSize*/, bool /*isPreset*/) {
         return 0;
     }
 
-    // Record setters, for the effect's own construction code.
+    // [dispatcher-thread] Record setters, for the effect's own construction code.
     virtual void setUniqueID(VstInt32 id) { effectRecord.uniqueID = id; }
     virtual void setNumInputs(VstInt32 count) { effectRecord.numInputs = count; }
     virtual void setNumOutputs(VstInt32 count) { effectRecord.numOutputs = count; }
@@ -84,27 +96,37 @@ public:
     virtual void programsAreChunks(bool state) { setFlag(effFlagsProgramChunks, state); }
     virtual void setInitialDelay(VstInt32 frames) { effectRecord.initialDelay = frames; }
 
+    // [any-thread] Plain reads.
     virtual EffectEditor* getEditor() { return editor; }
     virtual AEffect* getEffectRecord() { return &effectRecord; }
     virtual float getSampleRate() { return sampleRate; }
     virtual VstInt32 getBlockSize() { return blockSize; }
 
-    // Host queries; without a host callback each gives its no-host result.
+    // [dispatcher-thread] Host queries; without a host callback each gives its
+    // no-host result.
     virtual VstInt32 getMasterVersion();
     virtual VstInt32 getCurrentUniqueId();
     virtual void masterIdle();
 
-    // Value-to-text conversions into a caller's buffer of maxLen + 1 bytes.
+    // [any-thread] Value-to-text conversions into a caller's buffer of
+    // maxLen + 1 bytes.
     virtual void decibelsToText(float value, char* text, VstInt32 maxLen);
     virtual void hertzToText(float samples, char* text, VstInt32 maxLen);
     virtual void millisecondsToText(float samples, char* text, VstInt32 maxLen);
     virtual void floatToText(float value, char* text, VstInt32 maxLen);
     virtual void intToText(VstInt32 value, char* text, VstInt32 maxLen);
 
-    // Audio thread: old accumulating entry; does nothing.
+    // [audio-thread] Old accumulating entry, with processReplacing's
+    // preconditions; does nothing.
     virtual void processAccumulating(float** /*inputs*/, float** /*outputs*/,
                                      VstInt32 /*sampleFrames*/) {}
+    // [audio-thread] A replacing call the boundary did not pass on: no frames,
+    // or a channel array or channel pointer missing. Does nothing by default;
+    // an effect that asks the host for its time once per block does it here
+    // too.
+    virtual void replacingBlockSkipped() {}
 
+    // [dispatcher-thread] Meters and pins.
     virtual float getVu() { return 0.0f; }
     virtual void setHasVu(bool state) { setFlag(effFlagsHasVu, state); }
     virtual void setHasClip(bool state) { setFlag(effFlagsHasClip, state); }
@@ -113,6 +135,15 @@ public:
     virtual void setOffQualities(VstInt32 value) { effectRecord.offQualities = value; }
     virtual bool isInputConnected(VstInt32 input);
     virtual bool isOutputConnected(VstInt32 output);
+
+    // [audio-thread] The processing boundary the record's thunks call: sets
+    // flush-to-zero and denormals-are-zero for the call and restores the
+    // caller's floating-point mode after it, and passes a block on only with
+    // frames and every channel pointer present (replacingBlockSkipped
+    // otherwise). Not virtual: every effect gets the same boundary.
+    void processReplacingAtBoundary(float** inputs, float** outputs, VstInt32 sampleFrames);
+    void processDoubleReplacingAtBoundary(double** inputs, double** outputs, VstInt32 sampleFrames);
+    void processAccumulatingAtBoundary(float** inputs, float** outputs, VstInt32 sampleFrames);
 
 protected:
     // Calls the host with this effect's record; 0 when there is no host callback.

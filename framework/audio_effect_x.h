@@ -1,6 +1,8 @@
 // AudioEffectX: the extended half of the interface. It answers the extended
 // opcodes 25..79, wraps the host queries of the extended interface, and offers
 // speaker-arrangement helpers to effects that answer arrangement opcodes.
+// Contracts use AudioEffect's vocabulary ([audio-thread], [dispatcher-thread],
+// [any-thread]); a tag at the head of a group holds for the whole group.
 #pragma once
 
 #include "framework/audio_effect.h"
@@ -29,15 +31,16 @@ public:
         : AudioEffect(callback, numPrograms, numParams) {}
     ~AudioEffectX() override = default;
 
-    // Dispatcher thread: extended opcodes with a row of their own; every other
+    // [dispatcher-thread] Extended opcodes with a row of their own; every other
     // opcode goes to AudioEffect::dispatcher unchanged.
     VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                          float opt) override;
-    // Dispatcher thread: asks the host for events when the effect is a
+    // [dispatcher-thread] Asks the host for events when the effect is a
     // synthesiser or says it can receive MIDI events.
     void resume() override;
 
-    // --- Queries answered by the extended dispatcher, with their defaults.
+    // --- [dispatcher-thread] Queries answered by the extended dispatcher,
+    // with their defaults.
     virtual bool canParameterBeAutomated(VstInt32 /*index*/) { return true; }
     virtual bool string2parameter(VstInt32 /*index*/, char* /*text*/) { return false; }
     virtual bool getParameterProperties(VstInt32 /*index*/, VstParameterProperties* /*p*/) {
@@ -54,7 +57,8 @@ public:
     virtual VstInt32 beginLoadBank(VstPatchChunkInfo* /*info*/) { return 0; }
     virtual VstInt32 beginLoadProgram(VstPatchChunkInfo* /*info*/) { return 0; }
 
-    // --- Host queries (at most one host call each).
+    // --- [dispatcher-thread] Host queries (at most one host call each), and
+    // the dispatcher's pin, arrangement, bypass and MIDI queries.
     virtual bool ioChanged();
     // Takes a positive host answer as the new sample rate; returns the rate.
     virtual double updateSampleRate();
@@ -82,18 +86,22 @@ public:
     virtual VstInt32 getNumMidiInputChannels() { return 0; }
     virtual VstInt32 getNumMidiOutputChannels() { return 0; }
 
-    // Audio thread: the host's time record, read at once and not kept; null
-    // without a host or when the host has none.
+    // [audio-thread] The host's time record, read at once and not kept; null
+    // without a host or when the host has none. The process level and the
+    // automation state are asked from the audio thread as well.
     virtual VstTimeInfo* getTimeInfo(VstInt32 filter);
     virtual VstIntPtr getCurrentProcessLevel();
     virtual VstIntPtr getAutomationState();
 
+    // [dispatcher-thread] Events and process control as the dispatcher
+    // passes them on (hosts send events from the audio thread too).
     virtual VstInt32 processEvents(VstEvents* /*events*/) { return 0; }
     virtual VstInt32 startProcess() { return 0; }
     virtual VstInt32 stopProcess() { return 0; }
     virtual bool processVariableIo(VstVariableIo* /*varIo*/) { return false; }
     virtual VstInt32 setTotalSampleToProcess(VstInt32 value) { return value; }
 
+    // [dispatcher-thread] Host identity and capabilities.
     virtual bool getHostVendorString(char* text);
     virtual bool getHostProductString(char* text);
     virtual VstIntPtr getHostVendorVersion();
@@ -107,7 +115,7 @@ public:
     virtual VstInt32 getTailSize() { return 0; }
     virtual void* getDirectory();
 
-    // Identity texts; a concrete effect overrides them. The defaults write
+    // [dispatcher-thread] Identity texts; a concrete effect overrides them. The defaults write
     // the empty text and answer false.
     virtual bool getEffectName(char* name);
     virtual bool getVendorString(char* text);
@@ -122,6 +130,7 @@ public:
     // Synth category when effFlagsIsSynth is set, unknown otherwise.
     virtual VstInt32 getPlugCategory();
 
+    // [dispatcher-thread] MIDI programs and key names.
     virtual VstInt32 getMidiProgramName(VstInt32 /*channel*/, MidiProgramName* /*name*/) {
         return 0;
     }
@@ -135,6 +144,7 @@ public:
     virtual bool hasMidiProgramsChanged(VstInt32 /*channel*/) { return false; }
     virtual bool getMidiKeyName(VstInt32 /*channel*/, MidiKeyName* /*keyName*/) { return false; }
 
+    // [dispatcher-thread] Display, window and file-selector requests to the host.
     virtual bool updateDisplay();
     virtual bool sizeWindow(VstInt32 width, VstInt32 height);
     // Null selectors answer false without a host call.
@@ -142,14 +152,14 @@ public:
     virtual bool closeFileSelector(VstFileSelect* selector);
     virtual VstInt32 getNextShellPlugin(char* /*name*/) { return 0; }
 
-    // --- Speaker-arrangement helpers. A slot is the caller's pointer to an
-    // arrangement; an arrangement is exactly 8 + 112 x numChannels bytes.
+    // --- [any-thread] Speaker-arrangement helpers, one thread per slot. A slot is the caller's
+    // pointer to an arrangement; an arrangement is exactly 8 + 112 x numChannels bytes.
     virtual bool allocateArrangement(VstSpeakerArrangement** slot, VstInt32 channelCount);
     virtual bool deallocateArrangement(VstSpeakerArrangement** slot);
     virtual bool copySpeaker(VstSpeakerProperties* to, VstSpeakerProperties* from);
     virtual bool matchArrangement(VstSpeakerArrangement** slot, VstSpeakerArrangement* from);
 
-    // --- Offline processing.
+    // --- [dispatcher-thread] Offline processing.
     virtual bool offlineRead(VstOfflineTask* task, VstInt32 option, bool readSource);
     virtual bool offlineWrite(VstOfflineTask* task, VstInt32 option);
     virtual bool offlineStart(VstAudioFile* files, VstInt32 count, VstInt32 newCount);
@@ -163,6 +173,7 @@ public:
     virtual VstInt32 legacyPassCount() { return 0; }
     virtual VstInt32 legacyMetaPassCount() { return 0; }
 
+    // [dispatcher-thread] Older host queries and their dispatcher rows.
     virtual VstIntPtr wantEvents(VstInt32 filter);
     virtual VstIntPtr tempoAt(VstInt32 position);
     virtual VstIntPtr getNumAutomatableParameters();

@@ -1,6 +1,11 @@
 // Each thunk recovers the effect object from the record's `object` field and
-// calls its virtual operation. Nothing leaks back to the host: an exception
-// thrown by an operation is caught here and the thunk answers 0.
+// calls its operation. Nothing leaks back to the host: an exception thrown by
+// an operation is caught here and the thunk answers 0. The three processing
+// thunks go through the effect's processing boundary, which absorbs the host
+// quirks every effect would otherwise repeat.
+//
+// Contracts: every thunk needs a record returned by the entry point and not
+// yet closed.
 #include "framework/effect_thunks.h"
 
 #include "framework/audio_effect.h"
@@ -9,7 +14,7 @@ namespace {
 
 AudioEffect* effectOf(AEffect* record) { return static_cast<AudioEffect*>(record->object); }
 
-// Any thread the host chooses. On effClose the object is destroyed after its
+// [dispatcher-thread] On effClose the object is destroyed after its
 // dispatcher ran, and the answer is 1; the record is invalid afterwards.
 VstIntPtr dispatcherThunk(AEffect* record, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                           void* ptr, float opt) noexcept {
@@ -30,34 +35,34 @@ VstIntPtr dispatcherThunk(AEffect* record, VstInt32 opcode, VstInt32 index, VstI
     return result;
 }
 
-// Audio thread.
+// [audio-thread]
 void processThunk(AEffect* record, float** inputs, float** outputs,
                   VstInt32 sampleFrames) noexcept {
     try {
-        effectOf(record)->processAccumulating(inputs, outputs, sampleFrames);
+        effectOf(record)->processAccumulatingAtBoundary(inputs, outputs, sampleFrames);
     } catch (...) {
     }
 }
 
-// Audio thread.
+// [audio-thread]
 void processReplacingThunk(AEffect* record, float** inputs, float** outputs,
                            VstInt32 sampleFrames) noexcept {
     try {
-        effectOf(record)->processReplacing(inputs, outputs, sampleFrames);
+        effectOf(record)->processReplacingAtBoundary(inputs, outputs, sampleFrames);
     } catch (...) {
     }
 }
 
-// Audio thread.
+// [audio-thread]
 void processDoubleReplacingThunk(AEffect* record, double** inputs, double** outputs,
                                  VstInt32 sampleFrames) noexcept {
     try {
-        effectOf(record)->processDoubleReplacing(inputs, outputs, sampleFrames);
+        effectOf(record)->processDoubleReplacingAtBoundary(inputs, outputs, sampleFrames);
     } catch (...) {
     }
 }
 
-// Any thread (automation may arrive on the audio thread).
+// [any-thread] Automation may arrive on the audio thread.
 void setParameterThunk(AEffect* record, VstInt32 index, float value) noexcept {
     try {
         effectOf(record)->setParameter(index, value);
@@ -65,7 +70,7 @@ void setParameterThunk(AEffect* record, VstInt32 index, float value) noexcept {
     }
 }
 
-// Any thread.
+// [any-thread]
 float getParameterThunk(AEffect* record, VstInt32 index) noexcept {
     try {
         return effectOf(record)->getParameter(index);

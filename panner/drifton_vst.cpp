@@ -3,9 +3,6 @@
 #include <cmath>
 
 #include "framework/text_copy.h"
-#include "panner/smoothing_filter.h"
-
-const float outputGain = std::sqrt(2.0f);
 
 namespace {
 
@@ -16,22 +13,12 @@ constexpr float kLowestUsableRate = 1.0f;
 
 }  // namespace
 
-DriftonVST::DriftonVST(audioMasterCallback callback)
+DriftonVST::DriftonVST(audioMasterCallback callback, drifton::KernelPath kernel)
     : AudioEffectX(callback, kNumPrograms, kNumParams),
-      periodIndex(0),
-      waveShape(0),
-      width(0.0f),
-      phaseShift(0.0f),
-      a0(0.0f),
-      a1(0.0f),
-      a2(0.0f),
-      b0(0.0f),
-      b1(0.0f),
-      b2(0.0f),
-      y1(0.0f),
-      y2(0.0f),
-      x1(0.0f),
-      x2(0.0f),
+      // Computed once, for the rate at construction (44100 Hz); later rate
+      // changes move the oscillator's timing but never the filter.
+      filter(drifton::smoothingCoefficients(sampleRate)),
+      kernelPath(kernel),
       processingRate(sampleRate) {
     setIsSynth(false);
     canProcessReplacing(true);
@@ -39,21 +26,9 @@ DriftonVST::DriftonVST(audioMasterCallback callback)
     setNumOutputs(2);
     setUniqueID(kUniqueId);
 
-    periodIndex.store(3, std::memory_order_relaxed);
-    waveShape.store(1, std::memory_order_relaxed);
-    width.store(0.75f, std::memory_order_relaxed);
-    phaseShift.store(0.0f, std::memory_order_relaxed);
-
-    // Computed once, for the rate at construction (44100 Hz); later rate
-    // changes move the oscillator's timing but never the filter.
-    const drifton::SmoothingCoefficients c = drifton::smoothingCoefficients(sampleRate);
-    a0 = c.a0;
-    a1 = c.a1;
-    a2 = c.a2;
-    b0 = c.b0;
-    b1 = c.b1;
-    b2 = c.b2;
-    blockFilter = drifton::BlockSmoothingFilter(c);
+    for (const drifton::ParameterRow& row : drifton::kParameterTable) {
+        row.store(parameters, row.defaultValue);
+    }
 }
 
 bool DriftonVST::getEffectName(char* name) {

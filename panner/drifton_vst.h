@@ -1,53 +1,52 @@
 // DriftonVST: a tempo-synchronised stereo auto-panner, two in and two out.
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <cstdint>
 
 #include "framework/audio_effect_x.h"
 #include "panner/pan_block_kernel.h"
+#include "panner/parameter_table.h"
+#include "panner/smoothing_filter.h"
 #include "panner/sweep_clock.h"
-
-// Note divisions of the sweep: entry N means a half-cycle lasts 1/N of a whole note.
-inline constexpr std::array<std::int32_t, 12> PeriodTable = {1,  2,  3,  4,  6,  8,
-                                                             12, 16, 24, 32, 48, 64};
-
-// Gain applied after the sine pan law so that the centre passes at unity:
-// the square root of 2, computed when the library is loaded.
-extern const float outputGain;
 
 class DriftonVST : public AudioEffectX {
 public:
     static constexpr VstInt32 kNumPrograms = 1;
-    static constexpr VstInt32 kNumParams = 4;
-    enum Parameter : VstInt32 { kPeriod = 0, kType = 1, kWidth = 2, kPhaseShift = 3 };
+    static constexpr VstInt32 kNumParams = drifton::kParameterCount;
 
     // Builds the record (2 in, 2 out, "rpvn"), initial parameters and the
-    // smoothing filter's coefficients for 44100 Hz. No host call.
-    explicit DriftonVST(audioMasterCallback callback);
+    // smoothing filter's coefficients for 44100 Hz. No host call. Blocks run
+    // through `kernel`, a supported path: the fastest unless a test or a
+    // benchmark names one.
+    explicit DriftonVST(audioMasterCallback callback,
+                        drifton::KernelPath kernel = drifton::fastestKernelPath());
     ~DriftonVST() override = default;
 
-    // Audio thread: pans inputs 0/1 into outputs 0/1. Asks the host for its
-    // transport once per block; no other call, no allocation, no lock.
+    // [audio-thread] Pans inputs 0/1 into outputs 0/1 (sampleFrames > 0 and
+    // all four channels present, as the framework's boundary guarantees).
+    // Asks the host for its transport once per block; no other call, no
+    // allocation, no lock.
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+    // [audio-thread] A block without frames or channels: only the time request.
+    void replacingBlockSkipped() override;
 
-    // Dispatcher thread: store the rate as the base classes do, and remember
+    // [dispatcher-thread] Store the rate as the base classes do, and remember
     // it for processing when it is a usable rate (finite and above zero).
     void setSampleRate(float rate) override;
     void setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newSampleRate) override;
     double updateSampleRate() override;
 
-    // Any host thread. Values are clamped into 0..1; NaN and infinities are
+    // [any-thread] Values are clamped into 0..1; NaN and infinities are
     // ignored, so no field ever leaves its range.
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
-    // Dispatcher thread: texts written with the limits hosts expect.
+    // [dispatcher-thread] Texts written with the limits hosts expect.
     void getParameterLabel(VstInt32 index, char* label) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
     void getParameterName(VstInt32 index, char* text) override;
 
-    // Dispatcher thread: identity texts, limit 24 characters; answer true.
+    // [dispatcher-thread] Identity texts, limit 24 characters; answer true.
     bool getEffectName(char* name) override;
     bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
@@ -55,28 +54,16 @@ public:
 protected:
     void rememberProcessingRate(float rate);
 
-    // Written by setParameter on any thread and read by processReplacing on
-    // the audio thread: atomic 32-bit values, relaxed, read once per block.
-    std::atomic<std::int32_t> periodIndex;
-    std::atomic<std::int32_t> waveShape;
-    std::atomic<float> width;
-    std::atomic<float> phaseShift;
-    // Smoothing filter: coefficients fixed at construction, history touched
-    // by processReplacing alone.
-    float a0, a1, a2;
-    float b0, b1, b2;
-    float y1, y2;
-    float x1, x2;
+    // periodIndex, waveShape, width and phaseShift: written by setParameter
+    // on any thread and read by processReplacing once per block.
+    drifton::ParameterFields parameters;
+    // The smoothing filter (a0..b2, x1, x2, y1, y2): coefficients fixed at
+    // construction for 44100 Hz, history touched by processReplacing alone.
+    drifton::SmoothingFilter filter;
+    const drifton::KernelPath kernelPath;
     // The last usable sample rate, the one processing runs at.
     std::atomic<float> processingRate;
-    // The same filter arranged for the block kernel, computed with a0..b2.
-    drifton::BlockSmoothingFilter blockFilter;
     // Where the sweep got to, for blocks without a moving song position;
     // touched by processReplacing alone.
     drifton::SweepClock sweepClock;
 };
-
-static_assert(std::atomic<std::int32_t>::is_always_lock_free &&
-              sizeof(std::atomic<std::int32_t>) == sizeof(std::int32_t));
-static_assert(std::atomic<float>::is_always_lock_free &&
-              sizeof(std::atomic<float>) == sizeof(float));

@@ -1,25 +1,34 @@
-// The block kernel. Each block is cut into chunks of kChunk frames, and each
-// chunk goes through four stages over small buffers on the stack:
-//   1. pan targets: the oscillator's phase, shape and the filter input x,
-//      bit for bit what the per-sample path computes (except the sine shape,
-//      whose sine may differ in the last place);
-//   2. the filter's numerator w, in double;
-//   3. the filter's recursion, a group of outputs at a time, in double;
-//   4. the two channel gains and the output samples.
-// Stages 1, 2 and 4 are plain loops the compiler vectorises; stage 3 is
-// written with vector types. This file is built with -ffp-contract=off, so
-// a * b + c is never fused behind our back: the steps that must match the
-// per-sample path round exactly as it does, and fused multiply-adds appear
-// only where written (Fused). It is also built with -fno-trapping-math, which
-// lets the compiler evaluate both sides of a choice such as
-// `x < 0 ? x + c : x` and select; nothing here reads the floating-point
-// exception flags.
+// The block kernel: the per-sample loop (pan_sample_loop.h) reorganised so
+// that each step runs over many samples at once. A block is cut into chunks
+// of kChunk frames; each chunk passes through these stages, over small
+// buffers on the stack:
+//
+//   stage                scalar step it reproduces    agreement          pinned by
+//   1 positionsInCycle   positionInCycle, and the     bit-exact          PanTargetsAreThose-
+//                        q / h of phaseAt                                OfThePerSampleSteps
+//   2 shapeValues        phaseAt, shapeValue          bit-exact; the     same test
+//                                                     sine within 1 ulp
+//   3 panTargets         panTarget                    bit-exact          same test
+//   4 filterNumerators   SmoothingFilter::step, in    within 1e-15       EveryPathMatchesThe-
+//     filterRecursion    double, a group at a time    of exact           Model... tests
+//   5 applyPanGains      panGain, outputGain          within 1 float     same tests
+//                                                     step of the gain
+//
+// The per-sample loop takes blocks whose song positions reach
+// kBlockPositionLimit (2^24 beats), where stage 1's exact remainder ends.
+//
+// This file is built with -ffp-contract=off, so a * b + c is never fused
+// behind our back: the steps that must match the per-sample path round
+// exactly as it does, and fused multiply-adds appear only where written
+// (Fused). It is also built with -fno-trapping-math, which lets the compiler
+// evaluate both sides of a choice such as `x < 0 ? x + c : x` and select;
+// nothing here reads the floating-point exception flags.
 #include "panner/pan_block_kernel.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 
+#include "panner/pan_kernel_internal.h"
 #include "panner/pan_oscillator.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -30,36 +39,14 @@
 
 namespace drifton {
 
-BlockSmoothingFilter::BlockSmoothingFilter(const SmoothingCoefficients& c) {
-    // The same float quotients as the per-sample filter, then widened.
-    b0 = static_cast<double>(c.b0 / c.a0);
-    b1 = static_cast<double>(c.b1 / c.a0);
-    b2 = static_cast<double>(c.b2 / c.a0);
-    const auto a1 = static_cast<double>(c.a1 / c.a0);
-    const auto a2 = static_cast<double>(c.a2 / c.a0);
-    // Responses of y[n] = w[n] - a1 y[n-1] - a2 y[n-2] to a unit w[0] and to
-    // a unit y[-1] or y[-2], everything else zero.
-    const auto respond = [a1, a2](double w0, double last, double secondLast, double* out) {
-        for (int k = 0; k < kMaxGroup; ++k) {
-            const double y = (k == 0 ? w0 : 0.0) - a1 * last - a2 * secondLast;
-            out[k] = y;
-            secondLast = last;
-            last = y;
-        }
-    };
-    respond(1.0, 0.0, 0.0, impulse + kMaxGroup);
-    respond(0.0, 1.0, 0.0, fromLast);
-    respond(0.0, 0.0, 1.0, fromSecondLast);
-}
-
 namespace {
 
 // Frames per pass over the scratch buffers: small enough for the first-level
 // cache, large enough that the per-chunk overhead does not matter.
 constexpr int kChunk = 256;
-constexpr int kMaxGroup = BlockSmoothingFilter::kMaxGroup;
+constexpr int kMaxGroup = BlockResponses::kMaxGroup;
 
-// What differs between the two builds of the kernel: fused multiply-adds, and
+// What differs between the builds of the kernel: fused multiply-adds, and
 // how many filter outputs one step of the recursion computes (one vector of
 // eight doubles is two AVX registers; four doubles are two SSE2 registers).
 struct BaselineIsa {
@@ -67,13 +54,11 @@ struct BaselineIsa {
     static constexpr bool kRoundsInRegisters = false;  // floor is a call without SSE4.1
     static constexpr int kGroup = 4;
 };
-#if DRIFTON_AVX2_PATH
 struct Avx2FmaIsa {
     static constexpr bool kFused = true;
     static constexpr bool kRoundsInRegisters = true;
     static constexpr int kGroup = 8;
 };
-#endif
 
 template <int Lanes>
 struct DoubleVector;
@@ -86,10 +71,12 @@ struct DoubleVector<8> {
     using Type [[gnu::vector_size(8 * sizeof(double))]] = double;
 };
 
-// Stage 1 for one shape, in three loops: x[j] for frames first .. first + count - 1.
-template <class Isa, std::int32_t Shape>
-[[gnu::always_inline]] inline void panTargets(const BlockSettings& s, std::int32_t first,
-                                              std::int32_t count, float* x) {
+// Stage 1: x[j] = the position of frame first + j in half-cycles, as the
+// per-sample path forms it (position rounded to float, its remainder by the
+// cycle, then q / h rounded to float).
+template <class Isa>
+[[gnu::always_inline]] inline void positionsInCycle(const BlockSettings& s, std::int32_t first,
+                                                    std::int32_t count, float* x) {
     const auto cycle = static_cast<double>(s.cycle);
     const double inverseCycle = 1.0 / cycle;
     // Dividing by h or multiplying by 1/h gives the same float: for h a power
@@ -101,10 +88,7 @@ template <class Isa, std::int32_t Shape>
     // Copies, so that the compiler need not fear that writing x changes them.
     const double beatsPerSample = s.beatsPerSample;
     const double start = s.start;
-    const float shift = s.phaseShift;
-    const float width = s.width;
     for (std::int32_t j = 0; j < count; ++j) {
-        // The position rounded to float exactly as the per-sample path does.
         const auto index = static_cast<double>(first + j);
         const auto position =
             static_cast<double>(static_cast<float>(index * beatsPerSample + start));
@@ -124,25 +108,35 @@ template <class Isa, std::int32_t Shape>
         inCycle = inCycle >= cycle ? inCycle - cycle : inCycle;
         x[j] = static_cast<float>(inCycle * inverseHalfCycle);
     }
-    // The phase from the position in half-cycles, the same float steps as the
-    // per-sample path. It lies in 1..5, so fmodf(phase, 2) subtracts 2 or 4,
-    // exactly (Sterbenz), and fmodf(phase, 1) then subtracts 1 or nothing.
+}
+
+// Stage 2, part one: the phase and the triangle (or the square's side), in
+// the same float steps as phaseAt and shapeValue. The phase before its
+// remainder lies in 1..5, so fmodf(phase, 2) subtracts 2 or 4, exactly
+// (Sterbenz).
+template <std::int32_t Shape>
+[[gnu::always_inline]] inline void shapeValues(const BlockSettings& s, std::int32_t count,
+                                               float* x) {
+    const float shift = s.phaseShift;
     for (std::int32_t j = 0; j < count; ++j) {
         float phase = x[j] + 2.0f + shift;
         phase = phase >= 4.0f ? phase - 4.0f : (phase >= 2.0f ? phase - 2.0f : phase);
-        const float side = phase < 1.0f ? -1.0f : 1.0f;
-        const float m = phase >= 1.0f ? phase - 1.0f : phase;
-        const float rise = m < 0.5f ? 2.0f * m : 2.0f - 2.0f * m;
         if constexpr (Shape == kSquare) {
-            x[j] = side;
+            x[j] = sideOf(phase);
         } else {
-            x[j] = rise * side;  // the triangle; the sine shape takes it from here
+            x[j] = triangleRise(phase) * sideOf(phase);  // the sine shape goes on below
         }
     }
-    // The shape and the filter input. (Three short loops rather than one long
-    // one: the sine's chain of multiply-adds, and the double-precision steps
-    // before it, would otherwise stretch each step and leave the processor
-    // waiting.)
+}
+
+// Stage 2, part two, and stage 3: the shape's value and the filter input.
+// (Loops of their own: the sine's chain of multiply-adds and the double
+// steps of stage 1 in one loop would stretch each step and leave the
+// processor waiting.)
+template <class Isa, std::int32_t Shape>
+[[gnu::always_inline]] inline void panTargets(const BlockSettings& s, std::int32_t count,
+                                              float* x) {
+    const float width = s.width;
     for (std::int32_t j = 0; j < count; ++j) {
         float value = 0.0f;
         if constexpr (Shape == kSineShaped) {
@@ -154,217 +148,256 @@ template <class Isa, std::int32_t Shape>
         } else if constexpr (Shape == kTriangle || Shape == kSquare) {
             value = x[j];
         }
-        x[j] = value * width * 0.5f + 0.5f;
+        x[j] = panTarget(value, width);
     }
 }
 
+template <class Isa, std::int32_t Shape>
+[[gnu::always_inline]] inline void panTargetsOfShape(const BlockSettings& s, std::int32_t first,
+                                                     std::int32_t count, float* x) {
+    positionsInCycle<Isa>(s, first, count, x);
+    shapeValues<Shape>(s, count, x);
+    panTargets<Isa, Shape>(s, count, x);
+}
+
+// Stages 1 to 3 for frames first .. first + count - 1, for the block's shape.
 template <class Isa>
-[[gnu::always_inline]] inline void panTargetsForShape(const BlockSettings& s, std::int32_t first,
-                                                      std::int32_t count, float* x) {
-    switch (s.shape) {
+[[gnu::always_inline]] inline void panTargetsFor(const BlockSettings& s, std::int32_t first,
+                                                 std::int32_t count, float* x) {
+    switch (s.waveShape) {
     case kTriangle:
-        panTargets<Isa, kTriangle>(s, first, count, x);
+        panTargetsOfShape<Isa, kTriangle>(s, first, count, x);
         break;
     case kSineShaped:
-        panTargets<Isa, kSineShaped>(s, first, count, x);
+        panTargetsOfShape<Isa, kSineShaped>(s, first, count, x);
         break;
     case kSquare:
-        panTargets<Isa, kSquare>(s, first, count, x);
+        panTargetsOfShape<Isa, kSquare>(s, first, count, x);
         break;
     default:
-        panTargets<Isa, -1>(s, first, count, x);
+        panTargetsOfShape<Isa, -1>(s, first, count, x);
         break;
     }
 }
 
+// Stage 4, part one: w[j] = b1 x[j-1] + b0 x[j] + b2 x[j-2] in double, in
+// the per-sample step's order; x holds the two previous inputs in front.
+// w is padded with zeros to whole groups: outputs past count are computed
+// and dropped.
 template <class Isa>
-[[gnu::always_inline]] inline void runKernel(const BlockSmoothingFilter& f, const BlockSettings& s,
-                                             SmoothingHistory& history, const StereoBlock& b) {
-    constexpr bool Fused = Isa::kFused;
-    constexpr int kGroup = Isa::kGroup;
-    static_assert(kGroup <= kMaxGroup && kChunk % kGroup == 0);
-    using GroupVector = typename DoubleVector<kGroup>::Type;
+[[gnu::always_inline]] inline std::int32_t filterNumerators(const BlockResponses& f,
+                                                            std::int32_t count, const float* x,
+                                                            double* w) {
+    for (std::int32_t j = 0; j < count; ++j) {
+        const auto current = static_cast<double>(x[j + 2]);
+        const auto previous = static_cast<double>(x[j + 1]);
+        const auto beforeThat = static_cast<double>(x[j]);
+        w[j] = multiplyAdd<Isa::kFused>(f.b2, beforeThat,
+                                        multiplyAdd<Isa::kFused>(f.b0, current, f.b1 * previous));
+    }
+    const std::int32_t groups = (count + Isa::kGroup - 1) / Isa::kGroup;
+    for (std::int32_t j = count; j < groups * Isa::kGroup; ++j) {
+        w[j] = 0.0;
+    }
+    return groups;
+}
 
+// The group matrix's columns and history responses, loaded once per block
+// and kept in registers. (Vector values stay inside the kernel's one inlined
+// body: passing them by value would depend on the instruction set.)
+template <class Isa>
+struct GroupRecursion {
+    using Vector = typename DoubleVector<Isa::kGroup>::Type;
+
+    explicit GroupRecursion(const BlockResponses& f) {
+        for (int j = 0; j < Isa::kGroup; ++j) {
+            std::memcpy(&column[j], f.impulse + kMaxGroup - j, sizeof column[j]);
+        }
+        std::memcpy(&fromLast, f.fromLast, sizeof fromLast);
+        std::memcpy(&fromSecondLast, f.fromSecondLast, sizeof fromSecondLast);
+    }
+
+    // Stage 4, part two: the recursion, one group per step, into y[0..) from
+    // the outputs y1, y2 before it; leaves the last two outputs in y1, y2.
+    // Only the group's last two outputs feed the next step, and the matrix
+    // product does not wait for them. Reordering the sums of a stable,
+    // well-damped filter in double moves the outputs by about 1e-16.
+    [[gnu::always_inline]] void run(const double* w, std::int32_t groups, double* y, double& y1,
+                                    double& y2) const {
+        for (std::int32_t g = 0; g < groups; ++g) {
+            const double* wg = w + g * Isa::kGroup;
+            Vector sum = wg[0] * column[0];
+            for (int j = 1; j < Isa::kGroup; ++j) {
+                sum += wg[j] * column[j];
+            }
+            sum += y2 * fromSecondLast + y1 * fromLast;
+            std::memcpy(y + g * Isa::kGroup, &sum, sizeof sum);
+            y1 = sum[Isa::kGroup - 1];
+            y2 = sum[Isa::kGroup - 2];
+        }
+    }
+
+    Vector column[static_cast<std::size_t>(Isa::kGroup)];
+    Vector fromLast;
+    Vector fromSecondLast;
+};
+
+// Stage 5: the gains and the output samples. sin((1 - y) pi/2) is
+// cos(y pi/2), so both gains come from y * y. The per-sample path rounds y,
+// 1 - y and both arguments to float first; taking them exact instead moves
+// a gain by about one float step at most. Both inputs of a frame are read
+// before its outputs are written, and frames do not depend on each other, so
+// in-place buffers are fine.
+template <class Isa>
+[[gnu::always_inline]] inline void applyPanGains(const double* pan, const StereoBlock& b,
+                                                 std::int32_t done, std::int32_t count) {
+    const float* inLeft = b.inLeft + done;
+    const float* inRight = b.inRight + done;
+    float* outLeft = b.outLeft + done;
+    float* outRight = b.outRight + done;
+    for (std::int32_t j = 0; j < count; ++j) {
+        const auto leftGain = static_cast<float>(halfPiCosine<Isa::kFused>(pan[j]));
+        const auto rightGain = static_cast<float>(halfPiSine<Isa::kFused>(pan[j]));
+        const float left = inLeft[j];
+        const float right = inRight[j];
+        outLeft[j] = leftGain * left * outputGain;
+        outRight[j] = rightGain * right * outputGain;
+    }
+}
+
+// The driver: the stages chunk by chunk, the filter history carried through.
+template <class Isa>
+[[gnu::always_inline]] inline void processChunks(SmoothingFilter& filter, const BlockSettings& s,
+                                                 const StereoBlock& b) {
+    static_assert(Isa::kGroup <= kMaxGroup && kChunk % Isa::kGroup == 0);
+    const GroupRecursion<Isa> recursion(filter.block());
     // x with the two previous inputs in front; y likewise with the two
     // previous outputs, in double; w padded to whole groups.
     float x[kChunk + 2];
     double w[kChunk + kMaxGroup];
     double y[kChunk + 2 + kMaxGroup];
-    float x2 = history.x2;
-    float x1 = history.x1;
-    auto y2 = static_cast<double>(history.y2);
-    auto y1 = static_cast<double>(history.y1);
-
-    // The group matrix's columns and history responses, kept in registers.
-    // (Vector values stay inside this function: passing them by value would
-    // depend on the instruction set.)
-    GroupVector column[static_cast<std::size_t>(kGroup)];
-    for (int j = 0; j < kGroup; ++j) {
-        std::memcpy(&column[j], f.impulse + kMaxGroup - j, sizeof column[j]);
-    }
-    GroupVector fromLast;
-    GroupVector fromSecondLast;
-    std::memcpy(&fromLast, f.fromLast, sizeof fromLast);
-    std::memcpy(&fromSecondLast, f.fromSecondLast, sizeof fromSecondLast);
+    float x2 = filter.x2;
+    float x1 = filter.x1;
+    auto y2 = static_cast<double>(filter.y2);
+    auto y1 = static_cast<double>(filter.y1);
 
     for (std::int32_t done = 0; done < b.frames; done += kChunk) {
         const std::int32_t count = b.frames - done < kChunk ? b.frames - done : kChunk;
-
         x[0] = x2;
         x[1] = x1;
-        panTargetsForShape<Isa>(s, done, count, x + 2);
-
-        // Stage 2: the numerator, in the per-sample filter's order.
-        for (std::int32_t j = 0; j < count; ++j) {
-            const auto current = static_cast<double>(x[j + 2]);
-            const auto previous = static_cast<double>(x[j + 1]);
-            const auto beforeThat = static_cast<double>(x[j]);
-            w[j] = multiplyAdd<Fused>(f.b2, beforeThat,
-                                      multiplyAdd<Fused>(f.b0, current, f.b1 * previous));
-        }
-        const std::int32_t groups = (count + kGroup - 1) / kGroup;
-        for (std::int32_t j = count; j < groups * kGroup; ++j) {
-            w[j] = 0.0;  // outputs past count are computed and dropped
-        }
-
-        // Stage 3, the recursion, one group per step. Only the group's last two
-        // outputs feed the next step, and the matrix product does not wait
-        // for them. Reordering the sums of a stable, well-damped filter in
-        // double moves the outputs by about 1e-16.
+        panTargetsFor<Isa>(s, done, count, x + 2);
+        const std::int32_t groups = filterNumerators<Isa>(filter.block(), count, x, w);
         y[0] = y2;
         y[1] = y1;
-        for (std::int32_t g = 0; g < groups; ++g) {
-            const double* wg = w + g * kGroup;
-            GroupVector sum = wg[0] * column[0];
-            for (int j = 1; j < kGroup; ++j) {
-                sum += wg[j] * column[j];
-            }
-            sum += y2 * fromSecondLast + y1 * fromLast;
-            std::memcpy(y + 2 + g * kGroup, &sum, sizeof sum);
-            y1 = sum[kGroup - 1];
-            y2 = sum[kGroup - 2];
-        }
+        recursion.run(w, groups, y + 2, y1, y2);
         x2 = x[count];
         x1 = x[count + 1];
         y2 = y[count];
         y1 = y[count + 1];
-
-        // Stage 4. Gains: sin((1 - y) pi/2) is cos(y pi/2), so both come
-        // from y * y.
-        // The per-sample path rounds y, 1 - y and both arguments to float
-        // first; taking them exact instead moves a gain by about one float
-        // step at most. Both inputs of a frame are read before its outputs
-        // are written, and frames do not depend on each other, so in-place
-        // buffers are fine.
-        const float* inLeft = b.inLeft + done;
-        const float* inRight = b.inRight + done;
-        float* outLeft = b.outLeft + done;
-        float* outRight = b.outRight + done;
-        const double* pan = y + 2;
-#pragma GCC ivdep
-        for (std::int32_t j = 0; j < count; ++j) {
-            const auto leftGain = static_cast<float>(halfPiCosine<Fused>(pan[j]));
-            const auto rightGain = static_cast<float>(halfPiSine<Fused>(pan[j]));
-            const float left = inLeft[j];
-            const float right = inRight[j];
-            outLeft[j] = leftGain * left * s.outputGain;
-            outRight[j] = rightGain * right * s.outputGain;
-        }
+        applyPanGains<Isa>(y + 2, b, done, count);
     }
 
-    history.x2 = x2;
-    history.x1 = x1;
-    history.y2 = static_cast<float>(y2);
-    history.y1 = static_cast<float>(y1);
+    filter.x2 = x2;
+    filter.x1 = x1;
+    filter.y2 = static_cast<float>(y2);
+    filter.y1 = static_cast<float>(y1);
 }
 
-void processBaseline(const BlockSmoothingFilter& f, const BlockSettings& s,
-                     SmoothingHistory& history, const StereoBlock& b) {
-    runKernel<BaselineIsa>(f, s, history, b);
+void processBaseline(SmoothingFilter& f, const BlockSettings& s, const StereoBlock& b) {
+    processChunks<BaselineIsa>(f, s, b);
 }
 
 void panTargetsBaseline(const BlockSettings& s, std::int32_t first, std::int32_t count, float* x) {
-    panTargetsForShape<BaselineIsa>(s, first, count, x);
+    panTargetsFor<BaselineIsa>(s, first, count, x);
 }
 
+bool baselineSupported() { return true; }
+
 #if DRIFTON_AVX2_PATH
-[[gnu::target("avx2,fma")]] void processAvx2Fma(const BlockSmoothingFilter& f,
-                                                const BlockSettings& s, SmoothingHistory& history,
+[[gnu::target("avx2,fma")]] void processAvx2Fma(SmoothingFilter& f, const BlockSettings& s,
                                                 const StereoBlock& b) {
-    runKernel<Avx2FmaIsa>(f, s, history, b);
+    processChunks<Avx2FmaIsa>(f, s, b);
 }
 
 [[gnu::target("avx2,fma")]] void panTargetsAvx2Fma(const BlockSettings& s, std::int32_t first,
                                                    std::int32_t count, float* x) {
-    panTargetsForShape<Avx2FmaIsa>(s, first, count, x);
+    panTargetsFor<Avx2FmaIsa>(s, first, count, x);
+}
+
+bool avx2FmaSupported() {
+    // Also false where the operating system does not save the AVX registers.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 #endif
 
-KernelPath choosePath() {
-    const char* force = std::getenv("DRIFTON_FORCE_BASELINE");
-    if (force != nullptr && force[0] != '\0' && std::strcmp(force, "0") != 0) {
-        return KernelPath::kBaseline;
+// The kernel's paths, slowest first.
+struct KernelEntry {
+    KernelPath path;
+    const char* name;
+    bool (*supported)();
+    void (*process)(SmoothingFilter&, const BlockSettings&, const StereoBlock&);
+    void (*panTargets)(const BlockSettings&, std::int32_t, std::int32_t, float*);
+};
+
+constexpr KernelEntry kKernels[] = {
+    {KernelPath::kBaseline, "baseline", baselineSupported, processBaseline, panTargetsBaseline},
+#if DRIFTON_AVX2_PATH
+    {KernelPath::kAvx2Fma, "avx2+fma", avx2FmaSupported, processAvx2Fma, panTargetsAvx2Fma},
+#endif
+};
+
+// The entry of a path; the baseline's for a path not built here.
+const KernelEntry& entryOf(KernelPath path) {
+    for (const KernelEntry& entry : kKernels) {
+        if (entry.path == path) {
+            return entry;
+        }
     }
-    return kernelPathSupported(KernelPath::kAvx2Fma) ? KernelPath::kAvx2Fma : KernelPath::kBaseline;
+    return kKernels[0];
 }
 
-// Decide when the library is loaded, so that the audio thread only reads it.
-[[maybe_unused]] const KernelPath pathAtLoad = selectedKernelPath();
+KernelPath chooseFastest() {
+    // The last supported entry: the table lists the paths slowest first.
+    KernelPath fastest = KernelPath::kBaseline;
+    for (const KernelEntry& entry : kKernels) {
+        if (entry.supported()) {
+            fastest = entry.path;
+        }
+    }
+    return fastest;
+}
 
 }  // namespace
 
 bool kernelPathSupported(KernelPath path) {
-    if (path == KernelPath::kBaseline) {
-        return true;
-    }
-#if DRIFTON_AVX2_PATH
-    // Also false where the operating system does not save the AVX registers.
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#else
-    return false;
-#endif
+    const KernelEntry& entry = entryOf(path);
+    return entry.path == path && entry.supported();
 }
 
-KernelPath selectedKernelPath() {
-    static const KernelPath path = choosePath();
-    return path;
+KernelPath fastestKernelPath() {
+    static const KernelPath fastest = chooseFastest();
+    return fastest;
 }
+
+namespace {
+// Decided when the library is loaded, so that no instance waits for it.
+[[maybe_unused]] const KernelPath fastestAtLoad = fastestKernelPath();
+}  // namespace
 
 const char* kernelPathName(KernelPath path) {
-    return path == KernelPath::kAvx2Fma ? "avx2+fma" : "baseline";
+    const KernelEntry& entry = entryOf(path);
+    return entry.path == path ? entry.name : "not built";
 }
 
-void processPanBlockWith(KernelPath path, const BlockSmoothingFilter& filter,
-                         const BlockSettings& settings, SmoothingHistory& history,
-                         const StereoBlock& block) {
-#if DRIFTON_AVX2_PATH
-    if (path == KernelPath::kAvx2Fma) {
-        processAvx2Fma(filter, settings, history, block);
-        return;
-    }
-#else
-    (void)path;
-#endif
-    processBaseline(filter, settings, history, block);
+void processPanBlock(KernelPath path, SmoothingFilter& filter, const BlockSettings& settings,
+                     const StereoBlock& block) {
+    entryOf(path).process(filter, settings, block);
 }
 
 void computePanTargets(KernelPath path, const BlockSettings& settings, std::int32_t first,
                        std::int32_t count, float* x) {
-#if DRIFTON_AVX2_PATH
-    if (path == KernelPath::kAvx2Fma) {
-        panTargetsAvx2Fma(settings, first, count, x);
-        return;
-    }
-#else
-    (void)path;
-#endif
-    panTargetsBaseline(settings, first, count, x);
-}
-
-void processPanBlock(const BlockSmoothingFilter& filter, const BlockSettings& settings,
-                     SmoothingHistory& history, const StereoBlock& block) {
-    processPanBlockWith(selectedKernelPath(), filter, settings, history, block);
+    entryOf(path).panTargets(settings, first, count, x);
 }
 
 }  // namespace drifton

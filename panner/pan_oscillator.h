@@ -3,6 +3,7 @@
 // and rounded once, everything else stays in float. No host types.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -10,6 +11,8 @@ namespace drifton {
 
 inline constexpr double kHalfPi = 1.5707963267948966;
 
+// The oscillator shape: the parameter "Type", the field `waveShape`, the
+// settings' `waveShape`.
 enum WaveShape : std::int32_t { kTriangle = 0, kSineShaped = 1, kSquare = 2 };
 
 // Length of a half-cycle in beats for the note division 1/division.
@@ -44,12 +47,22 @@ inline float phaseAt(float position, float halfCycle, float shift) {
     return std::fmod(halfCycles + 2.0f + shift, 2.0f);
 }
 
-// Oscillator value, -1 (left) .. 1 (right): the first half-cycle swings
-// left, the second right. An unknown shape holds the centre.
+// The side of a phase in 0..2: the first half-cycle swings left (-1), the
+// second right (+1).
+[[gnu::always_inline]] inline float sideOf(float phase) { return phase < 1.0f ? -1.0f : 1.0f; }
+
+// The triangle within the half-cycle of a phase in 0..2: 0 -> 1 -> 0. The
+// remainder by 1 subtracts 1 or nothing, exactly (Sterbenz), as fmodf would.
+[[gnu::always_inline]] inline float triangleRise(float phase) {
+    const float m = phase >= 1.0f ? phase - 1.0f : phase;
+    return m < 0.5f ? 2.0f * m : 2.0f - 2.0f * m;
+}
+
+// Oscillator value, -1 (left) .. 1 (right), for a phase in 0..2. An unknown
+// shape holds the centre.
 inline float shapeValue(std::int32_t shape, float phase) {
-    const float side = phase < 1.0f ? -1.0f : 1.0f;
-    const float m = std::fmod(phase, 1.0f);
-    const float rise = m < 0.5f ? 2.0f * m : 2.0f - 2.0f * m;
+    const float side = sideOf(phase);
+    const float rise = triangleRise(phase);
     switch (shape) {
     case kTriangle:
         return rise * side;
@@ -63,7 +76,14 @@ inline float shapeValue(std::int32_t shape, float phase) {
 }
 
 // Filter input for an oscillator value: 0 full left, 0.5 centre, 1 full right.
-inline float panTarget(float value, float width) { return value * width * 0.5f + 0.5f; }
+[[gnu::always_inline]] inline float panTarget(float value, float width) {
+    return value * width * 0.5f + 0.5f;
+}
+
+// Gain applied after the sine pan law so that the centre passes at unity:
+// the float square root of 2.
+inline constexpr float outputGain = 1.41421354f;
+static_assert(std::bit_cast<std::uint32_t>(outputGain) == 0x3FB504F3u);
 
 // Sine pan law: the gain of a channel whose share of the pan is `share`
 // (1 - pan for the left channel, pan for the right).

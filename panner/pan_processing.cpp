@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <optional>
 
-#include "panner/denormal_guard.h"
 #include "panner/drifton_vst.h"
 #include "panner/pan_block_kernel.h"
 #include "panner/pan_oscillator.h"
@@ -18,6 +17,7 @@
 namespace {
 
 constexpr double kDefaultTempo = 120.0;
+constexpr VstInt32 kTimeRequest = kVstPpqPosValid | kVstTempoValid;
 constexpr double kLargestFloat = 3.4028234663852886e38;
 
 // Whatever finite or non-finite values the host sends, every position the
@@ -52,33 +52,29 @@ Transport readTransport(const VstTimeInfo* time) {
     return transport;
 }
 
-bool hasStereoChannels(float** inputs, float** outputs) {
-    return inputs != nullptr && outputs != nullptr && inputs[0] != nullptr &&
-           inputs[1] != nullptr && outputs[0] != nullptr && outputs[1] != nullptr;
-}
-
 }  // namespace
+
+void DriftonVST::replacingBlockSkipped() {
+    // The host still sees its one time request for the block.
+    getTimeInfo(kTimeRequest);
+}
 
 void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
     // Every parameter is read once, here: a change made on another thread
     // applies from the next block on.
     drifton::BlockSettings settings;
-    const auto division =
-        PeriodTable[static_cast<std::size_t>(periodIndex.load(std::memory_order_relaxed))];
+    const auto division = drifton::PeriodTable[static_cast<std::size_t>(
+        parameters.periodIndex.load(std::memory_order_relaxed))];
     settings.halfCycle = drifton::halfCycleBeats(division);
     settings.cycle = 2.0f * settings.halfCycle;
-    settings.shape = waveShape.load(std::memory_order_relaxed);
-    settings.width = width.load(std::memory_order_relaxed);
-    settings.phaseShift = phaseShift.load(std::memory_order_relaxed);
-    settings.outputGain = outputGain;
+    settings.waveShape = parameters.waveShape.load(std::memory_order_relaxed);
+    settings.width = parameters.width.load(std::memory_order_relaxed);
+    settings.phaseShift = parameters.phaseShift.load(std::memory_order_relaxed);
 
-    const Transport transport = readTransport(getTimeInfo(kVstPpqPosValid | kVstTempoValid));
+    const Transport transport = readTransport(getTimeInfo(kTimeRequest));
     const double rate = static_cast<double>(processingRate.load(std::memory_order_relaxed));
     double beatsPerSample = 1.0 / (rate / (transport.tempo / 60.0));
 
-    if (sampleFrames <= 0 || !hasStereoChannels(inputs, outputs)) {
-        return;
-    }
     const double start = drifton::wrapStartPosition(
         sweepClock.blockStart(transport.position, transport.playing), settings.cycle);
     double end = start + static_cast<double>(sampleFrames) * beatsPerSample;
@@ -91,18 +87,10 @@ void DriftonVST::processReplacing(float** inputs, float** outputs, VstInt32 samp
     settings.start = start;
     settings.beatsPerSample = beatsPerSample;
 
-    const DenormalGuard flushSubnormals;
-    drifton::SmoothingHistory history{x1, x2, y1, y2};
     const drifton::StereoBlock block{inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames};
     if (end < drifton::kBlockPositionLimit) {
-        drifton::processPanBlock(blockFilter, settings, history, block);
+        drifton::processPanBlock(kernelPath, filter, settings, block);
     } else {
-        const drifton::SmoothingFilter filter(
-            drifton::SmoothingCoefficients{a0, a1, a2, b0, b1, b2});
-        drifton::processSampleBySample(filter, settings, history, block);
+        drifton::processSampleBySample(filter, settings, block);
     }
-    x1 = history.x1;
-    x2 = history.x2;
-    y1 = history.y1;
-    y2 = history.y2;
 }

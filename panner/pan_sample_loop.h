@@ -12,18 +12,18 @@
 
 namespace drifton {
 
-inline void processSampleBySample(const SmoothingFilter& filter, const BlockSettings& s,
-                                  SmoothingHistory& history, const StereoBlock& b) {
+inline void processSampleBySample(SmoothingFilter& filter, const BlockSettings& s,
+                                  const StereoBlock& b) {
     for (std::int32_t i = 0; i < b.frames; ++i) {
         const float position = positionInCycle(i, s.beatsPerSample, s.start, s.cycle);
         const float phase = phaseAt(position, s.halfCycle, s.phaseShift);
-        const float pan = filter.step(panTarget(shapeValue(s.shape, phase), s.width), history);
+        const float pan = filter.step(panTarget(shapeValue(s.waveShape, phase), s.width));
         // Both inputs are read before either output is written, so outputs
         // may share buffers with inputs.
         const float left = b.inLeft[i];
         const float right = b.inRight[i];
-        b.outLeft[i] = panGain(1.0f - pan) * left * s.outputGain;
-        b.outRight[i] = panGain(pan) * right * s.outputGain;
+        b.outLeft[i] = panGain(1.0f - pan) * left * outputGain;
+        b.outRight[i] = panGain(pan) * right * outputGain;
     }
 }
 

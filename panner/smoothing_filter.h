@@ -33,34 +33,94 @@ inline SmoothingCoefficients smoothingCoefficients(float sampleRate) {
     return c;
 }
 
-// Last and second-last inputs and outputs of the filter.
-struct SmoothingHistory {
-    float x1, x2;
-    float y1, y2;
+// The filter rearranged for groups of samples, for the block kernel. With the
+// numerator folded into w[n] = b1 x[n-1] + b0 x[n] + b2 x[n-2] (every
+// coefficient divided by a0), the recursion y[n] = w[n] - a1 y[n-1] - a2 y[n-2]
+// is linear, so a group of outputs follows from the group's w and the two
+// outputs before it:
+//   y[n+k] = sum_{j<=k} g[k-j] w[n+j] + fromLast[k] y[n-1] + fromSecondLast[k] y[n-2]
+// with g the recursion's impulse response and fromLast, fromSecondLast its
+// responses to the history. Computed once in double from the same float
+// quotients the per-sample step uses; the kernel runs it in double, so its
+// outputs are the exact filter's to about 1e-15.
+struct BlockResponses {
+    static constexpr int kMaxGroup = 8;
+
+    double b0 = 0.0, b1 = 0.0, b2 = 0.0;
+    // kMaxGroup zeros, then g[0..kMaxGroup): for a group of L outputs, the
+    // column of the group's matrix that multiplies w[n+j] is the L values
+    // starting at kMaxGroup - j.
+    double impulse[2 * kMaxGroup] = {};
+    double fromLast[kMaxGroup] = {};
+    double fromSecondLast[kMaxGroup] = {};
 };
 
-// The filter's per-sample step. Each coefficient is divided by a0 on its own
-// (once, here) and the five terms are summed left to right in float.
+// The filter's one home: the coefficients computed at construction, the
+// history processing carries from block to block, and what both ways of
+// processing derive from the coefficients once (the per-sample step's
+// quotients and the kernel's block responses).
 class SmoothingFilter {
 public:
     explicit SmoothingFilter(const SmoothingCoefficients& c)
-        : b1_(c.b1 / c.a0),
+        : a0(c.a0),
+          a1(c.a1),
+          a2(c.a2),
+          b0(c.b0),
+          b1(c.b1),
+          b2(c.b2),
+          b1_(c.b1 / c.a0),
           b0_(c.b0 / c.a0),
           b2_(c.b2 / c.a0),
           a1_(c.a1 / c.a0),
-          a2_(c.a2 / c.a0) {}
+          a2_(c.a2 / c.a0),
+          block_(blockResponses(b0_, b1_, b2_, a1_, a2_)) {}
 
-    float step(float x, SmoothingHistory& h) const {
-        const float y = b1_ * h.x1 + b0_ * x + b2_ * h.x2 - a1_ * h.y1 - a2_ * h.y2;
-        h.x2 = h.x1;
-        h.x1 = x;
-        h.y2 = h.y1;
-        h.y1 = y;
+    // The per-sample step: each coefficient divided by a0 on its own (once,
+    // at construction) and the five terms summed left to right in float.
+    float step(float x) {
+        const float y = b1_ * x1 + b0_ * x + b2_ * x2 - a1_ * y1 - a2_ * y2;
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
         return y;
     }
 
+    const BlockResponses& block() const { return block_; }
+
+    // Coefficients, fixed for the filter's life.
+    const float a0, a1, a2;
+    const float b0, b1, b2;
+    // Last and second-last outputs and inputs.
+    float y1 = 0.0f, y2 = 0.0f;
+    float x1 = 0.0f, x2 = 0.0f;
+
 private:
+    static BlockResponses blockResponses(float b0, float b1, float b2, float a1, float a2) {
+        BlockResponses r;
+        r.b0 = static_cast<double>(b0);
+        r.b1 = static_cast<double>(b1);
+        r.b2 = static_cast<double>(b2);
+        const auto da1 = static_cast<double>(a1);
+        const auto da2 = static_cast<double>(a2);
+        // Responses of y[n] = w[n] - a1 y[n-1] - a2 y[n-2] to a unit w[0] and
+        // to a unit y[-1] or y[-2], everything else zero.
+        const auto respond = [da1, da2](double w0, double last, double secondLast, double* out) {
+            for (int k = 0; k < BlockResponses::kMaxGroup; ++k) {
+                const double y = (k == 0 ? w0 : 0.0) - da1 * last - da2 * secondLast;
+                out[k] = y;
+                secondLast = last;
+                last = y;
+            }
+        };
+        respond(1.0, 0.0, 0.0, r.impulse + BlockResponses::kMaxGroup);
+        respond(0.0, 1.0, 0.0, r.fromLast);
+        respond(0.0, 0.0, 1.0, r.fromSecondLast);
+        return r;
+    }
+
     float b1_, b0_, b2_, a1_, a2_;
+    BlockResponses block_;
 };
 
 }  // namespace drifton

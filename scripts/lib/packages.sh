@@ -13,9 +13,17 @@ windows_packages=(g++-mingw-w64-x86-64-posix googletest wine64)
 # Debian package with the tools' manual pages.
 package_packages=(g++-mingw-w64-x86-64-posix googletest dpkg-dev file lintian help2man)
 
-# What CI needs beyond the build: the above, Wine, and valgrind for the
-# validator.
-ci_packages=("${package_packages[@]}" wine64 valgrind)
+# The fuzzers: clang, its libFuzzer and sanitizer runtimes, and the
+# symbolizer for readable crash reports.
+fuzz_packages=(clang libclang-rt-14-dev llvm)
+
+# The check in a real DAW: Debian's Ardour (headless, its Lua session tool)
+# and python3 for the analysis of the exported file.
+daw_packages=(ardour python3)
+
+# What CI needs beyond the build.
+ci_packages=(clang-format clang-tidy valgrind "${fuzz_packages[@]}" "${daw_packages[@]}"
+             "${package_packages[@]}" wine64)
 
 # Installs the named packages that are not installed yet, with apt-get as root
 # or through sudo. Fails with a one-line reason when it cannot.

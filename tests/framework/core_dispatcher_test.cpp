@@ -76,6 +76,76 @@ TEST_F(CoreDispatcher, ThunksReachTheOverriddenOperations) {
     EXPECT_EQ(19, effect->last("processAccumulating").first);
 }
 
+// The processing boundary: a block reaches the effect only with frames and
+// every channel the record announces (2 in, 2 out here); anything else
+// reaches replacingBlockSkipped, once per call. The double and accumulating
+// entries get the same check.
+TEST_F(CoreDispatcher, ProcessingBoundaryPassesOnlyCompleteBlocks) {
+    AEffect* record = effect->getEffectRecord();
+    effect->setNumInputs(2);
+    float sample = 0.5f;
+    float* both[] = {&sample, &sample};
+    float* noFirst[] = {nullptr, &sample};
+    float* noSecond[] = {&sample, nullptr};
+    double wide = 0.5;
+    double* wideBoth[] = {&wide, &wide};
+    double* wideNoSecond[] = {&wide, nullptr};
+    struct Case {
+        float** inputs;
+        float** outputs;
+        VstInt32 frames;
+        bool passed;
+    };
+    const Case cases[] = {
+        {both, both, 1, true},      {both, both, 0, false},        {both, both, -5, false},
+        {nullptr, both, 8, false},  {both, nullptr, 8, false},     {noFirst, both, 8, false},
+        {both, noSecond, 8, false}, {noSecond, noFirst, 8, false}, {both, both, 0x7FFFFFFF, true}};
+    for (const Case& c : cases) {
+        effect->operations.clear();
+        record->processReplacing(record, c.inputs, c.outputs, c.frames);
+        record->process(record, c.inputs, c.outputs, c.frames);
+        double** wideInputs = c.inputs == both      ? wideBoth
+                              : c.inputs == nullptr ? nullptr
+                                                    : wideNoSecond;
+        record->processDoubleReplacing(record, wideInputs, wideBoth, c.frames);
+        const bool wideComplete = c.frames > 0 && wideInputs == wideBoth;
+        ASSERT_EQ(c.passed ? 3u : (wideComplete ? 2u : 1u), effect->operations.size()) << c.frames;
+        EXPECT_EQ(c.passed, effect->ran("processReplacing")) << c.frames;
+        EXPECT_EQ(!c.passed, effect->ran("replacingBlockSkipped")) << c.frames;
+        EXPECT_EQ(c.passed, effect->ran("processAccumulating")) << c.frames;
+        EXPECT_EQ(wideComplete, effect->ran("processDoubleReplacing")) << c.frames;
+    }
+}
+
+#if defined(__x86_64__)
+// Flush-to-zero and denormals-are-zero inside the call, the caller's control
+// bits (not the sticky exception flags) back after it, on every path.
+TEST_F(CoreDispatcher, ProcessingBoundarySetsAndRestoresTheFloatingPointMode) {
+    AEffect* record = effect->getEffectRecord();
+    float sample = 0.5f;
+    float* channels[] = {&sample, &sample};
+    constexpr unsigned int kControlBits = ~0x3Fu;
+    constexpr unsigned int kFlushBits = 0x8040u;
+    const unsigned int original = _mm_getcsr();
+    for (const unsigned int callerMode : {0x1F80u, 0x9FC0u, 0x7FBFu}) {
+        for (const VstInt32 frames : {16, 0}) {
+            effect->floatModeInside = 0;
+            _mm_setcsr(callerMode);
+            record->processReplacing(record, channels, channels, frames);
+            const unsigned int after = _mm_getcsr();
+            _mm_setcsr(original);
+            EXPECT_EQ(callerMode & kControlBits, after & kControlBits) << std::hex << callerMode;
+            if (frames > 0) {
+                EXPECT_EQ(kFlushBits, effect->floatModeInside & kFlushBits)
+                    << std::hex << callerMode;
+                EXPECT_EQ(callerMode & ~kFlushBits & kControlBits,
+                          effect->floatModeInside & ~kFlushBits & kControlBits);
+            }
+        }
+    }
+}
+#endif
+
 TEST_F(CoreDispatcher, ExceptionsNeverLeaveAThunk) {
     effect->throwFromSetParameter = true;
     AEffect* record = effect->getEffectRecord();

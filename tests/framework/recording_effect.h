@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__x86_64__)
+#include <xmmintrin.h>
+#endif
+
 #include "framework/audio_effect_x.h"
 #include "host/vst_host.h"
 
@@ -67,7 +71,12 @@ public:
 
     void processReplacing(float** inputs, float** outputs, VstInt32 frames) override {
         note("processReplacing", frames, 0, inputs != nullptr ? inputs : outputs);
+#if defined(__x86_64__)
+        floatModeInside = _mm_getcsr();
+#endif
     }
+    void replacingBlockSkipped() override { note("replacingBlockSkipped"); }
+    unsigned int floatModeInside = 0;
     void processDoubleReplacing(double** inputs, double**, VstInt32 frames) override {
         note("processDoubleReplacing", frames, 0, inputs);
     }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/plugin_path.h"
+#include "tests/host/plugin_fixture.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ std::set<std::string> definedDynamicSymbols(const std::vector<unsigned char>& fi
 }
 
 TEST(ExportTable, ExportsExactlyTheTwoEntryPoints) {
-    const auto file = readFile(testPluginPath());
+    const auto file = readFile(pluginFileUnderTest());
     ASSERT_GE(file.size(), sizeof(Elf64_Ehdr));
     ASSERT_EQ(0, std::memcmp(file.data(), ELFMAG, SELFMAG));
     ASSERT_EQ(ELFCLASS64, file[EI_CLASS]);

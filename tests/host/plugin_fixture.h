@@ -8,13 +8,16 @@
 #include <string>
 
 #include "host/vst_host.h"
-#include "tests/host/plugin_path.h"
+
+// The plug-in file the fixtures load: the shipped one, or in the panner
+// suites the one built for the kernel path under test.
+const char* pluginFileUnderTest();
 
 class PluginFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         std::string error;
-        library = vsthost::PluginLibrary::open(testPluginPath(), &error);
+        library = vsthost::PluginLibrary::open(pluginFileUnderTest(), &error);
         ASSERT_NE(nullptr, library) << error;
         entry = library->entryPoint("VSTPluginMain");
         ASSERT_NE(nullptr, entry);

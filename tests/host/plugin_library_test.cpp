@@ -8,7 +8,7 @@
 #include <string>
 
 #include "host/vst_host.h"
-#include "tests/host/plugin_path.h"
+#include "tests/host/plugin_fixture.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ TEST(PluginLibrary, AFileThatCannotBeLoadedGivesAReasonNamingIt) {
 
 TEST(PluginLibrary, OnlyExportedNamesAreEntryPoints) {
     std::string error;
-    const auto library = vsthost::PluginLibrary::open(testPluginPath(), &error);
+    const auto library = vsthost::PluginLibrary::open(pluginFileUnderTest(), &error);
     ASSERT_NE(nullptr, library) << error;
     for (const char* name : {"VSTPluginMain", "main"}) {
         EXPECT_NE(nullptr, library->entryPoint(name)) << name;

@@ -15,6 +15,8 @@
 #include "host/vst_host.h"
 #include "panner/drifton_vst.h"
 #include "panner/pan_block_kernel.h"
+#include "tests/host/plugin_fixture.h"
+#include "tests/support/kernel_under_test.h"
 
 namespace {
 
@@ -125,7 +127,7 @@ TEST(Allocations, TheCounterSeesAllocationsHereAndInThePluginFile) {
     EXPECT_EQ(1, allocationsDuring([] { delete new int(1); }));
 
     std::string error;
-    const auto library = vsthost::PluginLibrary::open(DRIFTON_PLUGIN_PATH, &error);
+    const auto library = vsthost::PluginLibrary::open(pluginFileUnderTest(), &error);
     ASSERT_NE(nullptr, library) << error;
     const vsthost::EntryPoint entry = library->entryPoint("VSTPluginMain");
     ASSERT_NE(nullptr, entry);
@@ -138,7 +140,7 @@ TEST(Allocations, TheCounterSeesAllocationsHereAndInThePluginFile) {
 
 TEST(Allocations, NoneWhileThePluginFileProcesses) {
     std::string error;
-    const auto library = vsthost::PluginLibrary::open(DRIFTON_PLUGIN_PATH, &error);
+    const auto library = vsthost::PluginLibrary::open(pluginFileUnderTest(), &error);
     ASSERT_NE(nullptr, library) << error;
     AEffect* effect = library->entryPoint("VSTPluginMain")(&host);
     ASSERT_NE(nullptr, effect);
@@ -152,18 +154,18 @@ TEST(Allocations, NoneWhileThePluginFileProcesses) {
 }
 
 TEST(Allocations, NoneWhileEitherKernelPathProcesses) {
-    DriftonVST effect(&host);
+    DriftonVST effect(&host, pantest::kernelUnderTest());
     std::vector<float> left(kLargest, 0.5f), right(kLargest, -0.5f);
     EXPECT_EQ(0, allocationsDuring([&] {
                   processEverySize(left, right, [&](float** in, float** out, int frames) {
-                      effect.processReplacing(in, out, frames);
+                      effect.getEffectRecord()->processReplacing(effect.getEffectRecord(), in, out,
+                                                                 frames);
                   });
               }))
-        << drifton::kernelPathName(drifton::selectedKernelPath());
+        << drifton::kernelPathName(pantest::kernelUnderTest());
 
-    const drifton::BlockSmoothingFilter filter(drifton::smoothingCoefficients(44100.0f));
     drifton::BlockSettings settings;
-    settings.shape = 1;
+    settings.waveShape = 1;
     settings.width = 1.0f;
     settings.beatsPerSample = 1.0 / 22050.0;
     for (const drifton::KernelPath path :
@@ -171,12 +173,12 @@ TEST(Allocations, NoneWhileEitherKernelPathProcesses) {
         if (!drifton::kernelPathSupported(path)) {
             continue;
         }
-        drifton::SmoothingHistory history{};
+        drifton::SmoothingFilter filter(drifton::smoothingCoefficients(44100.0f));
         EXPECT_EQ(0, allocationsDuring([&] {
                       for (const int frames : {1, 257, kLargest}) {
                           const drifton::StereoBlock block{left.data(), right.data(), left.data(),
                                                            right.data(), frames};
-                          drifton::processPanBlockWith(path, filter, settings, history, block);
+                          drifton::processPanBlock(path, filter, settings, block);
                       }
                   }))
             << drifton::kernelPathName(path);

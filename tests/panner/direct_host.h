@@ -8,6 +8,7 @@
 #include "framework/vst_opcodes.h"
 #include "framework/vst_records.h"
 #include "panner/drifton_vst.h"
+#include "tests/support/kernel_under_test.h"
 
 namespace directhost {
 
@@ -47,20 +48,8 @@ inline VstIntPtr callback(AEffect* /*effect*/, VstInt32 opcode, VstInt32 /*index
 
 class ExposedDrifton : public DriftonVST {
 public:
-    ExposedDrifton() : DriftonVST(&directhost::callback) {}
+    ExposedDrifton() : DriftonVST(&directhost::callback, pantest::kernelUnderTest()) {}
 
-    using DriftonVST::a0;
-    using DriftonVST::a1;
-    using DriftonVST::a2;
-    using DriftonVST::b0;
-    using DriftonVST::b1;
-    using DriftonVST::b2;
-    using DriftonVST::periodIndex;
-    using DriftonVST::phaseShift;
-    using DriftonVST::waveShape;
-    using DriftonVST::width;
-    using DriftonVST::x1;
-    using DriftonVST::x2;
-    using DriftonVST::y1;
-    using DriftonVST::y2;
+    using DriftonVST::filter;
+    using DriftonVST::parameters;
 };

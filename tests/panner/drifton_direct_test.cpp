@@ -1,6 +1,7 @@
-// DriftonVST driven directly: what the block does before and around the
-// per-sample loop (time query, early returns, floating-point mode, subnormal
-// flushing, sample-rate bookkeeping) and the ranges of its parameter fields.
+// DriftonVST driven directly, through its record's processing entry as a
+// host calls it: what the block does before and around the per-sample loop
+// (time query, early returns, floating-point mode, subnormal flushing,
+// sample-rate bookkeeping) and the ranges of its parameter fields.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -20,18 +21,24 @@ constexpr float kSentinel = -12345.0f;
 
 class DriftonDirect : public ::testing::Test {
 protected:
+    // One block through the record's replacing entry, boundary included.
+    static void process(DriftonVST& effect, float** inputs, float** outputs, VstInt32 frames) {
+        AEffect* record = effect.getEffectRecord();
+        record->processReplacing(record, inputs, outputs, frames);
+    }
+
     void SetUp() override { directhost::reset(); }
 
+    static std::array<float, 4> history(const ExposedDrifton& e) {
+        return {e.filter.x1, e.filter.x2, e.filter.y1, e.filter.y2};
+    }
     // Sets the history to recognisable values and returns them.
     static std::array<float, 4> markHistory(ExposedDrifton& e) {
-        e.x1 = 0.125f;
-        e.x2 = 0.25f;
-        e.y1 = 0.375f;
-        e.y2 = 0.5f;
-        return {e.x1, e.x2, e.y1, e.y2};
-    }
-    static std::array<float, 4> history(const ExposedDrifton& e) {
-        return {e.x1, e.x2, e.y1, e.y2};
+        e.filter.x1 = 0.125f;
+        e.filter.x2 = 0.25f;
+        e.filter.y1 = 0.375f;
+        e.filter.y2 = 0.5f;
+        return history(e);
     }
 
     // Processes `frames` frames of a constant input in blocks of 512 and
@@ -43,7 +50,7 @@ protected:
             const auto offset = static_cast<std::size_t>(done);
             float* inputs[] = {in.data() + offset, in.data() + offset};
             float* outputs[] = {left.data() + offset, right.data() + offset};
-            effect.processReplacing(inputs, outputs, std::min(512, frames - done));
+            process(effect, inputs, outputs, std::min(512, frames - done));
         }
         left.insert(left.end(), right.begin(), right.end());
         return left;
@@ -52,11 +59,14 @@ protected:
 
 TEST_F(DriftonDirect, SampleRateChangesNeverTouchTheFilterCoefficients) {
     ExposedDrifton e;
-    const std::array<float, 6> before = {e.a0, e.a1, e.a2, e.b0, e.b1, e.b2};
+    const std::array<float, 6> before = {e.filter.a0, e.filter.a1, e.filter.a2,
+                                         e.filter.b0, e.filter.b1, e.filter.b2};
     AEffect* record = e.getEffectRecord();
     for (const float rate : {96000.0f, 22050.0f, 0.0f, std::nanf("")}) {
         record->dispatcher(record, effSetSampleRate, 0, 0, nullptr, rate);
-        EXPECT_EQ(before, (std::array<float, 6>{e.a0, e.a1, e.a2, e.b0, e.b1, e.b2})) << rate;
+        EXPECT_EQ(before, (std::array<float, 6>{e.filter.a0, e.filter.a1, e.filter.a2, e.filter.b0,
+                                                e.filter.b1, e.filter.b2}))
+            << rate;
     }
 }
 
@@ -109,7 +119,7 @@ TEST_F(DriftonDirect, ZeroOrNegativeFrameCountsOnlyAskForTheTime) {
     float* outputs[] = {out, out + 2};
     int expectedQueries = 0;
     for (const VstInt32 frames : {0, -1, -4096}) {
-        e.processReplacing(inputs, outputs, frames);
+        process(e, inputs, outputs, frames);
         EXPECT_EQ(++expectedQueries, directhost::timeQueries.load()) << frames;
         EXPECT_EQ(0x600, directhost::lastTimeMask.load());
         EXPECT_EQ(marked, history(e));
@@ -143,7 +153,7 @@ TEST_F(DriftonDirect, MissingBuffersWriteNothing) {
                           {noLeftIn, outputs}, {noRightIn, outputs}, {inputs, noLeftOut},
                           {inputs, noRightOut}};
     for (const Case& c : cases) {
-        e.processReplacing(c.inputs, c.outputs, 8);
+        process(e, c.inputs, c.outputs, 8);
     }
     EXPECT_EQ(7, directhost::timeQueries.load());
     EXPECT_EQ(marked, history(e));
@@ -167,8 +177,8 @@ TEST_F(DriftonDirect, HistoryCarriesOverSuspendAndResume) {
 #if defined(__x86_64__)
 TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
     ExposedDrifton e;
-    e.setParameter(DriftonVST::kType, 1.0f);
-    e.setParameter(DriftonVST::kPeriod, 1.0f);
+    e.setParameter(drifton::kWaveShape, 1.0f);
+    e.setParameter(drifton::kPeriod, 1.0f);
     std::vector<float> in(3000, 1.0f), left(3000), right(3000);
     float* inputs[] = {in.data(), in.data()};
     float* outputs[] = {left.data(), right.data()};
@@ -180,14 +190,14 @@ TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
     for (const unsigned int callerMode : {0x1F80u, 0x9FC0u, 0x7FBFu}) {
         for (const VstInt32 frames : {3000, 1, 0}) {
             _mm_setcsr(callerMode);
-            e.processReplacing(inputs, outputs, frames);
+            process(e, inputs, outputs, frames);
             const unsigned int after = _mm_getcsr();
             _mm_setcsr(original);
             EXPECT_EQ(callerMode & kControlBits, after & kControlBits)
                 << std::hex << callerMode << " " << frames;
         }
         _mm_setcsr(callerMode);
-        e.processReplacing(nullptr, outputs, 16);
+        process(e, nullptr, outputs, 16);
         const unsigned int after = _mm_getcsr();
         _mm_setcsr(original);
         EXPECT_EQ(callerMode & kControlBits, after & kControlBits) << std::hex << callerMode;
@@ -197,9 +207,9 @@ TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
 
 TEST_F(DriftonDirect, NoSubnormalLeavesTheSquareShape) {
     ExposedDrifton e;
-    e.setParameter(DriftonVST::kType, 1.0f);    // square
-    e.setParameter(DriftonVST::kWidth, 1.0f);   // the filter settles on exactly 0 or 1
-    e.setParameter(DriftonVST::kPeriod, 1.0f);  // 1/64: many jumps
+    e.setParameter(drifton::kWaveShape, 1.0f);  // square
+    e.setParameter(drifton::kWidth, 1.0f);      // the filter settles on exactly 0 or 1
+    e.setParameter(drifton::kPeriod, 1.0f);     // 1/64: many jumps
     const std::vector<float> normalInput = render(e, 20000, 1.0f);
     const std::vector<float> subnormalInput = render(e, 2000, 1e-40f);
     int zeros = 0;
@@ -224,21 +234,21 @@ TEST_F(DriftonDirect, HostValuesCannotPushFieldsOutOfRange) {
     for (VstInt32 index = 0; index < 4; ++index) {
         for (const float value : values) {
             e.setParameter(index, value);
-            EXPECT_GE(e.periodIndex.load(), 0);
-            EXPECT_LE(e.periodIndex.load(), 11);
-            EXPECT_GE(e.waveShape.load(), 0);
-            EXPECT_LE(e.waveShape.load(), 2);
-            EXPECT_GE(e.width.load(), 0.0f);
-            EXPECT_LE(e.width.load(), 1.0f);
-            EXPECT_GE(e.phaseShift.load(), -1.0f);
-            EXPECT_LE(e.phaseShift.load(), 1.0f);
+            EXPECT_GE(e.parameters.periodIndex.load(), 0);
+            EXPECT_LE(e.parameters.periodIndex.load(), 11);
+            EXPECT_GE(e.parameters.waveShape.load(), 0);
+            EXPECT_LE(e.parameters.waveShape.load(), 2);
+            EXPECT_GE(e.parameters.width.load(), 0.0f);
+            EXPECT_LE(e.parameters.width.load(), 1.0f);
+            EXPECT_GE(e.parameters.phaseShift.load(), -1.0f);
+            EXPECT_LE(e.parameters.phaseShift.load(), 1.0f);
         }
     }
     // The last finite value, 1e30 clamped to 1, survives NaN and the infinities.
-    EXPECT_EQ(11, e.periodIndex.load());
-    EXPECT_EQ(2, e.waveShape.load());
-    EXPECT_EQ(1.0f, e.width.load());
-    EXPECT_EQ(1.0f, e.phaseShift.load());
+    EXPECT_EQ(11, e.parameters.periodIndex.load());
+    EXPECT_EQ(2, e.parameters.waveShape.load());
+    EXPECT_EQ(1.0f, e.parameters.width.load());
+    EXPECT_EQ(1.0f, e.parameters.phaseShift.load());
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 // the sweep clock's choice of each block's start.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <complex>
+#include <cstdint>
 
 #include "panner/pan_oscillator.h"
 #include "panner/smoothing_filter.h"
@@ -52,6 +54,15 @@ TEST(PanOscillator, ShapesAtKnownPhases) {
 
     EXPECT_EQ(0.0f, shapeValue(3, 0.5f)) << "an unknown shape holds the centre";
     EXPECT_EQ(0.0f, shapeValue(-1, 1.5f));
+}
+
+// The constant replaced a square root taken when the library was loaded; the
+// pan law at the centre then passes the signal at unity.
+TEST(PanOscillator, OutputGainIsTheFloatSquareRootOfTwo) {
+    volatile float two = 2.0f;  // computed at run time, by the library's sqrtf
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(std::sqrt(two)),
+              std::bit_cast<std::uint32_t>(drifton::outputGain));
+    EXPECT_FLOAT_EQ(1.0f, drifton::panGain(0.5f) * drifton::outputGain);
 }
 
 TEST(PanOscillator, StartPositionsWrapOnlyWhenNegativeOrBeyondFloat) {

@@ -15,7 +15,7 @@ namespace {
 
 TEST(ParameterRace, AutomationDuringProcessingIsRaceFreeAndKeepsAudioBounded) {
     directhost::reset();
-    DriftonVST effect(&directhost::callback);
+    DriftonVST effect(&directhost::callback, pantest::kernelUnderTest());
     AEffect* record = effect.getEffectRecord();
     std::atomic<bool> processing{true};
     std::atomic<long> changes{0};
@@ -52,7 +52,7 @@ TEST(ParameterRace, AutomationDuringProcessingIsRaceFreeAndKeepsAudioBounded) {
     for (int block = 0; block < 400 || (changes.load() < 2000 && block < 200000); ++block) {
         record->processReplacing(record, inputs, outputs, static_cast<VstInt32>(in.size()));
         for (std::size_t i = 0; i < in.size(); ++i) {
-            const float bound = std::fabs(in[i]) * outputGain * 1.0001f;
+            const float bound = std::fabs(in[i]) * drifton::outputGain * 1.0001f;
             sane = sane && std::isfinite(left[i]) && std::isfinite(right[i]) &&
                    std::fabs(left[i]) <= bound && std::fabs(right[i]) <= bound;
         }

@@ -4,8 +4,8 @@
 // between blocks, every kind of host time information and transports that
 // stand still or give no position; and the behaviour
 // a listener can check without the model. ctest runs this suite twice, the
-// second time with DRIFTON_FORCE_BASELINE=1, so both kernel paths are held
-// to the model.
+// second time with --kernel-path=baseline, so both kernel paths are held to
+// the model.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +19,7 @@
 #include "tests/host/plugin_fixture.h"
 #include "tests/panner/direct_host.h"
 #include "tests/panner/plugin_runner.h"
+#include "tests/support/kernel_under_test.h"
 
 namespace {
 
@@ -553,10 +554,10 @@ TEST_F(PluginProcessing, PluginFileGivesTheSamplesOfThePannerLinkedHere) {
 
     directhost::reset();
     directhost::timeInfo.tempo = s.tempo;
-    DriftonVST effect(&directhost::callback);
-    effect.setParameter(DriftonVST::kPeriod, static_cast<float>(s.periodIndex) / 11.0f);
-    effect.setParameter(DriftonVST::kType, 0.5f);
-    effect.setParameter(DriftonVST::kWidth, s.width);
+    DriftonVST effect(&directhost::callback, pantest::kernelUnderTest());
+    effect.setParameter(drifton::kPeriod, static_cast<float>(s.periodIndex) / 11.0f);
+    effect.setParameter(drifton::kWaveShape, 0.5f);
+    effect.setParameter(drifton::kWidth, s.width);
     Stereo inProcess{input.left, input.right};
     double position = s.start;
     for (int done = 0; done < s.frames; done += 512) {
@@ -566,8 +567,7 @@ TEST_F(PluginProcessing, PluginFileGivesTheSamplesOfThePannerLinkedHere) {
         effect.processReplacing(channels, channels, 512);
         position += 512 * (s.tempo / 60.0) / 44100.0;
     }
-    EXPECT_EQ(fromFile.left, inProcess.left)
-        << drifton::kernelPathName(drifton::selectedKernelPath());
+    EXPECT_EQ(fromFile.left, inProcess.left) << drifton::kernelPathName(pantest::kernelUnderTest());
     EXPECT_EQ(fromFile.right, inProcess.right);
 }
 

@@ -17,9 +17,12 @@ std::vector<ProbeBlock> blocks;
 audioMasterCallback hostCallback = nullptr;
 float depth = 0.5f;
 
+// As strncpy with a count of 8 and a zero byte at position 8: 9 bytes written.
 void copyText(void* ptr, const std::string& text) {
-    std::strncpy(static_cast<char*>(ptr), text.c_str(), 8);
-    static_cast<char*>(ptr)[8] = '\0';
+    char* out = static_cast<char*>(ptr);
+    const std::size_t length = text.size() < 8 ? text.size() : 8;
+    std::memcpy(out, text.data(), length);
+    std::memset(out + length, 0, 9 - length);
 }
 
 VstIntPtr dispatcher(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
@@ -54,8 +57,8 @@ void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32
     ProbeBlock block{};
     block.frames = frames;
     block.depth = depth;
-    const auto* time = reinterpret_cast<const VstTimeInfo*>(
-        hostCallback(effect, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid, nullptr, 0.0f));
+    const auto* time = reinterpret_cast<const VstTimeInfo*>(hostCallback(
+        effect, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid, nullptr, 0.0f));
     block.hadTime = time != nullptr;
     if (time != nullptr) {
         block.ppqPos = time->ppqPos;
@@ -73,7 +76,8 @@ AEffect record{};
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) const ProbeBlock* probeBlocks(std::size_t* count) {
+extern "C" __attribute__((visibility("default"))) const ProbeBlock* probeBlocks(
+    std::size_t* count) {
     *count = blocks.size();
     return blocks.data();
 }

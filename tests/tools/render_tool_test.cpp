@@ -1,6 +1,8 @@
 // drifton-render, run in-process: bit identity with direct processing through
 // the host library, the transport each block sees, parameter texts, files and
 // their errors, automation timing. The probe effect reports what a plug-in sees.
+#include "tools/render/render_tool.h"
+
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -18,7 +20,6 @@
 #include "host/vst_host.h"
 #include "tests/tools/probe_log.h"
 #include "tools/render/parameters.h"
-#include "tools/render/render_tool.h"
 #include "tools/render/renderer.h"
 
 namespace fs = std::filesystem;
@@ -93,7 +94,8 @@ protected:
         for (char& c : name) {
             c = std::isalnum(static_cast<unsigned char>(c)) != 0 ? c : '_';
         }
-        dir = fs::temp_directory_path() / ("drifton-render-test-" + std::to_string(::getpid()) + "-" + name);
+        dir = fs::temp_directory_path() /
+              ("drifton-render-test-" + std::to_string(::getpid()) + "-" + name);
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -151,9 +153,9 @@ std::vector<float> processDirectly(const IdentityCase& c, const Audio& input) {
             in.channel(0)[i] = input.samples[2 * (done + i)];
             in.channel(1)[i] = input.samples[2 * (done + i) + 1];
         }
-        host.setTransport(c.transport.start +
-                              static_cast<double>(done) * c.transport.tempo / 60.0 / rate,
-                          c.transport.tempo);
+        host.setTransport(
+            c.transport.start + static_cast<double>(done) * c.transport.tempo / 60.0 / rate,
+            c.transport.tempo);
         instance->processReplacing(in.channels(), out.channels(), static_cast<VstInt32>(n));
         for (std::size_t i = 0; i < n; ++i) {
             output[2 * (done + i)] = out.channel(0)[i];
@@ -168,8 +170,8 @@ TEST_P(RenderIdentity, OutputEqualsDirectProcessingBitForBit) {
     const IdentityCase& c = GetParam();
     const Audio input = noise(c.frames, 2, 44100);
     writeAudio(dir / "in.wav", input);
-    std::vector<std::string> args = {"--plugin", DRIFTON_PLUGIN_PATH, "--quiet", "--set", "0=0.7",
-                                     "--set", "1=1"};
+    std::vector<std::string> args = {
+        "--plugin", DRIFTON_PLUGIN_PATH, "--quiet", "--set", "0=0.7", "--set", "1=1"};
     args.insert(args.end(), c.options.begin(), c.options.end());
     args.push_back((dir / "in.wav").string());
     args.push_back((dir / "out.wav").string());
@@ -180,7 +182,8 @@ TEST_P(RenderIdentity, OutputEqualsDirectProcessingBitForBit) {
     const Audio rendered = readAudio(dir / "out.wav");
     const std::vector<float> direct = processDirectly(c, input);
     ASSERT_EQ(direct.size(), rendered.samples.size());
-    EXPECT_EQ(0, std::memcmp(direct.data(), rendered.samples.data(), direct.size() * sizeof(float)));
+    EXPECT_EQ(0,
+              std::memcmp(direct.data(), rendered.samples.data(), direct.size() * sizeof(float)));
     EXPECT_NE(0, std::memcmp(input.samples.data(), rendered.samples.data(),
                              direct.size() * sizeof(float)));
 }
@@ -191,10 +194,16 @@ INSTANTIATE_TEST_SUITE_P(
         IdentityCase{"Fixed512", {}, render::BlockSizer(512), {}, 30011},
         IdentityCase{"Fixed1000Tempo90CountIn",
                      {"--block", "1000", "--tempo", "90", "--start", "-2"},
-                     render::BlockSizer(1000), {90.0, -2.0, true}, 30011},
-        IdentityCase{"RandomSeed7", {"--random-blocks", "7"}, render::BlockSizer::random(7), {}, 70001},
-        IdentityCase{"RandomNoTransport", {"--random-blocks", "9", "--no-transport"},
-                     render::BlockSizer::random(9), {120.0, 0.0, false}, 30011}),
+                     render::BlockSizer(1000),
+                     {90.0, -2.0, true},
+                     30011},
+        IdentityCase{
+            "RandomSeed7", {"--random-blocks", "7"}, render::BlockSizer::random(7), {}, 70001},
+        IdentityCase{"RandomNoTransport",
+                     {"--random-blocks", "9", "--no-transport"},
+                     render::BlockSizer::random(9),
+                     {120.0, 0.0, false},
+                     30011}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // --- What the effect sees, through the probe effect -----------------------
@@ -249,7 +258,8 @@ TEST_F(ProbeTest, EachBlockReportsStartPlusFramesSoFarInBeats) {
         EXPECT_NEAR(-2.0 + static_cast<double>(done) * 1.5 / 48000.0, block.ppqPos, 1e-12)
             << "block at frame " << done;
         EXPECT_EQ(90.0, block.tempo);
-        EXPECT_EQ(kVstPpqPosValid | kVstTempoValid, block.flags & (kVstPpqPosValid | kVstTempoValid));
+        EXPECT_EQ(kVstPpqPosValid | kVstTempoValid,
+                  block.flags & (kVstPpqPosValid | kVstTempoValid));
         EXPECT_GE(block.frames, 1);
         EXPECT_LE(block.frames, 4096);
         done += block.frames;
@@ -339,11 +349,12 @@ TEST_F(RenderToolTest, EveryPeriodAndTypeTextRoundTrips) {
                 for (char& ch : lower) {
                     ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
                 }
-                const Result result = runTool({"--plugin", DRIFTON_PLUGIN_PATH, "--info", "--set",
-                                               p.name + "=" + lower});
+                const Result result = runTool(
+                    {"--plugin", DRIFTON_PLUGIN_PATH, "--info", "--set", p.name + "=" + lower});
                 ASSERT_EQ(0, result.status) << result.err;
                 EXPECT_NE(std::string::npos, result.out.find(p.name + " = " + text + " "))
-                    << typed << "\n" << result.out;
+                    << typed << "\n"
+                    << result.out;
             }
         }
     }
@@ -360,9 +371,9 @@ TEST_F(RenderToolTest, NumbersChooseTheValueThatShowsExactlyThem) {
         const char* text;
         float value;
     };
-    for (const Case& c : {Case{2, "80", 0.8f}, Case{2, "0", 0.0f}, Case{2, "100 %", 1.0f},
-                          Case{3, "-90", 0.25f}, Case{3, "90\xC2\xB0", 0.75f}, Case{3, "-180", 0.0f},
-                          Case{3, "0", 0.5f}}) {
+    for (const Case& c :
+         {Case{2, "80", 0.8f}, Case{2, "0", 0.0f}, Case{2, "100 %", 1.0f}, Case{3, "-90", 0.25f},
+          Case{3, "90\xC2\xB0", 0.75f}, Case{3, "-180", 0.0f}, Case{3, "0", 0.5f}}) {
         EXPECT_EQ(c.value, table.resolveText("--set", c.index, c.text)) << c.text;
     }
     // 0.29 itself shows as 28 (truncated); 29 is the lowest value showing 29.
@@ -397,16 +408,19 @@ TEST_P(RenderErrors, FailWithOneHelpfulLineAndNoFile) {
 INSTANTIATE_TEST_SUITE_P(
     Parameters, RenderErrors,
     ::testing::Values(
-        BadArguments{"UnknownName", {"--set", "Speed=1/4", "OUT"},
+        BadArguments{"UnknownName",
+                     {"--set", "Speed=1/4", "OUT"},
                      "no parameter 'Speed'; valid names: Period, Type, Width, PhaseShift"},
-        BadArguments{"UnknownShape", {"--set", "Type=Saw", "OUT"},
-                     "valid values: Triangle, Sin, Square"},
-        BadArguments{"UnknownPeriod", {"--set", "period=1/5", "OUT"}, "valid values: 1/1, 1/2, 1/3"},
-        BadArguments{"WidthTooLarge", {"--set", "Width=150", "OUT"}, "nearest valid values: 99, 100"},
+        BadArguments{
+            "UnknownShape", {"--set", "Type=Saw", "OUT"}, "valid values: Triangle, Sin, Square"},
+        BadArguments{
+            "UnknownPeriod", {"--set", "period=1/5", "OUT"}, "valid values: 1/1, 1/2, 1/3"},
+        BadArguments{
+            "WidthTooLarge", {"--set", "Width=150", "OUT"}, "nearest valid values: 99, 100"},
         BadArguments{"NormalisedOutOfRange", {"--set", "2=1.5", "OUT"}, "normalised, 0..1"},
         BadArguments{"NoEquals", {"--set", "Width", "OUT"}, "--set: expected NAME=VALUE"},
-        BadArguments{"AutomationBackwards", {"--automate", "Width=4:0,2:100", "OUT"},
-                     "beats must increase"},
+        BadArguments{
+            "AutomationBackwards", {"--automate", "Width=4:0,2:100", "OUT"}, "beats must increase"},
         BadArguments{"BadTempo", {"--tempo", "0", "OUT"}, "--tempo: must be between"},
         BadArguments{"BadBlock", {"--block", "x", "OUT"}, "--block: expected a whole number"},
         BadArguments{"BadBits", {"--bits", "20", "OUT"}, "--bits: 20 is not one of 16, 24, 32"},
@@ -442,8 +456,9 @@ TEST_F(RenderToolTest, MonoInputFeedsBothChannelsAndFormatsFollowTheExtension) {
         // Width 0 keeps the centre: both channels carry the mono input.
         EXPECT_NEAR(out.samples[2 * 4000], out.samples[2 * 4000 + 1], 1e-4) << c.file;
     }
-    EXPECT_EQ((std::vector<std::string>{"mono.wav", "out.flac", "out.wav", "out16.WAV", "out24.wav"}),
-              files());
+    EXPECT_EQ(
+        (std::vector<std::string>{"mono.wav", "out.flac", "out.wav", "out16.WAV", "out24.wav"}),
+        files());
 }
 
 struct FileCase {
@@ -465,8 +480,10 @@ TEST_P(RenderFileErrors, LeaveNoPartialOutputAndKeepExistingFiles) {
     std::vector<std::string> args = {"--quiet"};
     for (const std::string& arg : GetParam().args) {
         if (arg == "IN" || arg == "KEEP" || arg == "THREE" || arg == "TEXT") {
-            const char* file = arg == "IN" ? "in.wav" : arg == "KEEP" ? "keep.wav"
-                             : arg == "THREE" ? "three.wav" : "text.wav";
+            const char* file = arg == "IN"      ? "in.wav"
+                               : arg == "KEEP"  ? "keep.wav"
+                               : arg == "THREE" ? "three.wav"
+                                                : "text.wav";
             args.push_back((dir / file).string());
         } else if (arg.rfind("PLUGIN:", 0) == 0) {
             args.push_back("--plugin");
@@ -491,18 +508,28 @@ TEST_P(RenderFileErrors, LeaveNoPartialOutputAndKeepExistingFiles) {
 INSTANTIATE_TEST_SUITE_P(
     Files, RenderFileErrors,
     ::testing::Values(
-        FileCase{"MissingInput", {"PLUGIN:drifton", "/missing.wav", "KEEP"}, "missing.wav': cannot read audio"},
-        FileCase{"UnreadableInput", {"PLUGIN:drifton", "TEXT", "KEEP"}, "text.wav': cannot read audio"},
+        FileCase{"MissingInput",
+                 {"PLUGIN:drifton", "/missing.wav", "KEEP"},
+                 "missing.wav': cannot read audio"},
+        FileCase{
+            "UnreadableInput", {"PLUGIN:drifton", "TEXT", "KEEP"}, "text.wav': cannot read audio"},
         FileCase{"ThreeChannels", {"PLUGIN:drifton", "THREE", "KEEP"}, "has 3 channels"},
-        FileCase{"NoSuchFolder", {"PLUGIN:drifton", "IN", "/none/out.wav"}, "cannot write in folder"},
+        FileCase{
+            "NoSuchFolder", {"PLUGIN:drifton", "IN", "/none/out.wav"}, "cannot write in folder"},
         FileCase{"OutputOverInput", {"PLUGIN:drifton", "IN", "IN"}, "is the input file"},
-        FileCase{"OutputOverInputByAnotherName", {"PLUGIN:drifton", "IN", "/./in.wav"}, "is the input file"},
+        FileCase{"OutputOverInputByAnotherName",
+                 {"PLUGIN:drifton", "IN", "/./in.wav"},
+                 "is the input file"},
         FileCase{"UnknownOutputType", {"PLUGIN:drifton", "IN", "/out.mp3"}, "name a .wav or .flac"},
-        FileCase{"FlacFloat", {"PLUGIN:drifton", "--bits", "32", "IN", "/out.flac"}, "FLAC takes 16 or 24"},
+        FileCase{"FlacFloat",
+                 {"PLUGIN:drifton", "--bits", "32", "IN", "/out.flac"},
+                 "FLAC takes 16 or 24"},
         FileCase{"OneInputEffect", {"PLUGIN:mono", "IN", "KEEP"}, "has 1 inputs and 2 outputs"},
         FileCase{"NoEntryPoint", {"PLUGIN:none", "IN", "KEEP"}, "no VSTPluginMain entry point"},
         FileCase{"NotALibrary", {"PLUGIN:text", "IN", "KEEP"}, "cannot load"},
-        FileCase{"PlotOverOutput", {"PLUGIN:drifton", "--plot", "KEEP", "IN", "KEEP"}, "also an audio file"}),
+        FileCase{"PlotOverOutput",
+                 {"PLUGIN:drifton", "--plot", "KEEP", "IN", "KEEP"},
+                 "also an audio file"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(RenderToolTest, PlotShowsBothGainsAndTheSettings) {

@@ -67,7 +67,8 @@ float gainOf(FaultyEffect& effect, std::size_t frame) {
         phase -= 6.283185307179586;
     }
     const float depth = effect.parameters[1].load(std::memory_order_relaxed);
-    float gain = effect.parameters[0].load(std::memory_order_relaxed) * (1.0f - 0.5f * depth * static_cast<float>(std::sin(phase) + 1.0));
+    float gain = effect.parameters[0].load(std::memory_order_relaxed) *
+                 (1.0f - 0.5f * depth * static_cast<float>(std::sin(phase) + 1.0));
 #if defined(FAULT_THREAD_RACE)
     gain *= effect.racyGain;
 #endif
@@ -158,7 +159,8 @@ void setParameter(AEffect* record, VstInt32 index, float value) {
 #if defined(FAULT_PARAM_RANGE)
     effect.parameters[index].store(value, std::memory_order_relaxed);  // never clamped
 #else
-    effect.parameters[index].store(std::fmin(std::fmax(value, 0.0f), 1.0f), std::memory_order_relaxed);
+    effect.parameters[index].store(std::fmin(std::fmax(value, 0.0f), 1.0f),
+                                   std::memory_order_relaxed);
 #endif
 }
 
@@ -197,7 +199,8 @@ VstIntPtr dispatcher(AEffect* record, VstInt32 opcode, VstInt32 index, VstIntPtr
     case effGetParamDisplay:
         if (parameter) {
             const int percent = static_cast<int>(effect.parameters[index].load() * 100.0f);
-            char text[8] = {static_cast<char>('0' + percent / 100), static_cast<char>('0' + percent / 10 % 10),
+            char text[8] = {static_cast<char>('0' + percent / 100),
+                            static_cast<char>('0' + percent / 10 % 10),
                             static_cast<char>('0' + percent % 10), '\0'};
             copyText(ptr, text, kVstMaxParamStrLen);
         }

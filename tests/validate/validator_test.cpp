@@ -1,6 +1,8 @@
 // Each check of drifton-validate must fail on the fault it exists for, and
 // every check must pass on a correct plug-in: the fault-free build of the
 // test effect and our own plug-in.
+#include "tools/validate/validator.h"
+
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -13,7 +15,6 @@
 
 #include "framework/vst_records.h"
 #include "tools/validate/realtime_counters.h"
-#include "tools/validate/validator.h"
 
 namespace {
 
@@ -62,7 +63,8 @@ struct FaultCase {
 // status rather than the signal itself.
 const std::vector<std::string> kDied = {"crashed with", "exited with status"};
 
-std::vector<std::string> with(std::vector<std::string> words, const std::vector<std::string>& more) {
+std::vector<std::string> with(std::vector<std::string> words,
+                              const std::vector<std::string>& more) {
     words.insert(words.end(), more.begin(), more.end());
     return words;
 }
@@ -102,7 +104,8 @@ TEST_P(FaultIsCaught, ByItsCheck) {
     options.timeLimitSeconds = c.timeLimit;
     const validate::CheckResult result = validate::runIsolated(c.check, options);
     EXPECT_EQ(validate::Status::Failed, result.status) << validate::describe(result);
-    EXPECT_TRUE(mentionsAny(result, c.evidence)) << validate::describe(result) << problemsOf(result);
+    EXPECT_TRUE(mentionsAny(result, c.evidence))
+        << validate::describe(result) << problemsOf(result);
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultIsCaught, ::testing::ValuesIn(kFaults),
@@ -137,7 +140,8 @@ TEST_P(CorrectPluginPasses, EveryCheck) {
     validate::Options options = lowLevel(c.plugin);
     options.maxGain = c.maxGain;
     const validate::CheckResult result = validate::runIsolated(c.check, options);
-    EXPECT_NE(validate::Status::Failed, result.status) << validate::describe(result) << problemsOf(result);
+    EXPECT_NE(validate::Status::Failed, result.status)
+        << validate::describe(result) << problemsOf(result);
     if (validate::rt::available() || std::string(c.check) != "realtime") {
         EXPECT_EQ(validate::Status::Passed, result.status) << validate::describe(result);
     }
@@ -162,7 +166,8 @@ TEST(ValidatorRuns, AreDeterministicForASeed) {
 
 TEST(ValidatorProfiles, KnownPluginAndOptions) {
     const validate::Options none;
-    const auto ours = validate::resolveProfile(fourCharCode('r', 'p', 'v', 'n'), "K'q Drifton", none);
+    const auto ours =
+        validate::resolveProfile(fourCharCode('r', 'p', 'v', 'n'), "K'q Drifton", none);
     EXPECT_DOUBLE_EQ(1.41422, ours.maxGain);
     EXPECT_EQ(16, ours.parameterTextLimit);
     // Same ID, another name: nothing is assumed.
@@ -172,7 +177,8 @@ TEST(ValidatorProfiles, KnownPluginAndOptions) {
     validate::Options declared;
     declared.maxGain = 2.0;
     declared.textLimit = 12;
-    const auto overridden = validate::resolveProfile(fourCharCode('r', 'p', 'v', 'n'), "K'q Drifton", declared);
+    const auto overridden =
+        validate::resolveProfile(fourCharCode('r', 'p', 'v', 'n'), "K'q Drifton", declared);
     EXPECT_EQ(2.0, overridden.maxGain);
     EXPECT_EQ(12, overridden.parameterTextLimit);
 }
@@ -227,7 +233,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ToolReport, JsonMatchesTheLinesAndFailsTheExitStatus) {
     const std::string path = ::testing::TempDir() + "validator_report.json";
     std::remove(path.c_str());
-    const ToolRun run = runTool("--plugin " + faulty("param_range") + " --level 1 --seed 9 --only parameters,fpmode --json " + path);
+    const ToolRun run = runTool("--plugin " + faulty("param_range") +
+                                " --level 1 --seed 9 --only parameters,fpmode --json " + path);
     EXPECT_EQ(1, run.status) << run.output;
     EXPECT_NE(std::string::npos, run.output.find("1 passed, 1 failed")) << run.output;
     std::ifstream in(path);

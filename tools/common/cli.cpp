@@ -24,8 +24,7 @@ std::string ArgCursor::take(bool& isOption) {
         }
         arg = args_[next_++];
     }
-    isOption = !positionalOnly_ && arg.size() > 1 && arg[0] == '-' &&
-               !toNumber(arg).has_value();
+    isOption = !positionalOnly_ && arg.size() > 1 && arg[0] == '-' && !toNumber(arg).has_value();
     if (isOption && arg.rfind("--", 0) == 0) {
         const auto equals = arg.find('=');
         if (equals != std::string::npos) {

@@ -63,7 +63,8 @@ OpenPlugin openPlugin(const std::string& path, vsthost::Host& host) {
     if (plugin.instance->record()->magic != kEffectMagic) {
         // Not an effect record: do not call through it, not even to close it.
         static_cast<void>(plugin.instance.release());
-        throw ToolError(quoted(path) + ": the entry point returned a record without the effect magic");
+        throw ToolError(quoted(path) +
+                        ": the entry point returned a record without the effect magic");
     }
     return plugin;
 }

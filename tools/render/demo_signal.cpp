@@ -51,20 +51,22 @@ float DemoSource::sampleAt(std::int64_t n) const {
 
     // Kick on every beat: a sine falling from 150 Hz to 50 Hz.
     const double sinceBeat = (beats - std::floor(beats)) * beatSeconds_;
-    const double kickPhase = kTwoPi * (50.0 * sinceBeat + 100.0 * 0.03 * (1.0 - std::exp(-sinceBeat / 0.03)));
+    const double kickPhase =
+        kTwoPi * (50.0 * sinceBeat + 100.0 * 0.03 * (1.0 - std::exp(-sinceBeat / 0.03)));
     const double kick = std::sin(kickPhase) * std::exp(-sinceBeat / 0.18);
 
     // Hi-hat on the off-beat eighths: bright noise, short decay.
     const double eighths = beats * 2.0;
     const double sinceEighth = (eighths - std::floor(eighths)) * beatSeconds_ * 0.5;
     const bool offBeat = static_cast<std::int64_t>(eighths) % 2 == 1;
-    const double hat = offBeat ? (noiseAt(n) - noiseAt(n - 1)) * 0.5 * std::exp(-sinceEighth / 0.025)
-                               : 0.0;
+    const double hat =
+        offBeat ? (noiseAt(n) - noiseAt(n - 1)) * 0.5 * std::exp(-sinceEighth / 0.025) : 0.0;
 
     // Bass: the chord's root in eighths, two harmonics, plucked.
     const double bassHz = midiToHz(kRoots[chord]);
-    const double bass = (std::sin(kTwoPi * bassHz * t) + 0.35 * std::sin(2.0 * kTwoPi * bassHz * t)) *
-                        std::exp(-sinceEighth / 0.12);
+    const double bass =
+        (std::sin(kTwoPi * bassHz * t) + 0.35 * std::sin(2.0 * kTwoPi * bassHz * t)) *
+        std::exp(-sinceEighth / 0.12);
 
     // Arpeggio: the triad up and down in sixteenths, an octave up every other bar.
     const double sixteenths = beats * 4.0;

@@ -50,7 +50,8 @@ std::string printable(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte == 0x81 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0x8B) {
+        if (byte == 0x81 && i + 1 < text.size() &&
+            static_cast<unsigned char>(text[i + 1]) == 0x8B) {
             out += "\xC2\xB0";
             ++i;
         } else {
@@ -146,7 +147,9 @@ std::vector<Choice> ParameterTable::scan(int index) {
         return above;
     };
     const std::string unit = label(index);
-    const auto number = [&](const std::string& text) { return tools::toNumber(normalise(text, unit)); };
+    const auto number = [&](const std::string& text) {
+        return tools::toNumber(normalise(text, unit));
+    };
 
     std::vector<Choice> result;
     std::map<std::string, bool> seen;
@@ -233,8 +236,8 @@ float ParameterTable::resolveText(const std::string& option, int index, const st
     } else {
         hint = "valid values: " + printable(all.front().text) + " .. " + printable(all.back().text);
     }
-    throw ToolError(option + ": " + printable(name(index)) + " has no value " + quoted(text) + "; " +
-                    hint);
+    throw ToolError(option + ": " + printable(name(index)) + " has no value " + quoted(text) +
+                    "; " + hint);
 }
 
 }  // namespace render

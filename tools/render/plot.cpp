@@ -21,11 +21,20 @@ std::string escaped(const std::string& text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out.push_back(c);
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out.push_back(c);
         }
     }
     return out;
@@ -56,7 +65,8 @@ std::string trace(const std::vector<float>& gains, double plotWidth, double plot
     const std::size_t frames = gains.size();
     const auto columns = static_cast<std::size_t>(plotWidth);
     const auto y = [&](float g) {
-        return kTop + plotHeight * (1.0 - std::clamp(static_cast<double>(g), 0.0, kGainTop) / kGainTop);
+        return kTop +
+               plotHeight * (1.0 - std::clamp(static_cast<double>(g), 0.0, kGainTop) / kGainTop);
     };
     for (std::size_t column = 0; column < columns && frames > 0; ++column) {
         const std::size_t begin = column * frames / columns;
@@ -64,8 +74,9 @@ std::string trace(const std::vector<float>& gains, double plotWidth, double plot
         if (begin >= frames) {
             break;
         }
-        const auto [low, high] = std::minmax_element(gains.begin() + static_cast<std::ptrdiff_t>(begin),
-                                                     gains.begin() + static_cast<std::ptrdiff_t>(std::min(end, frames)));
+        const auto [low, high] =
+            std::minmax_element(gains.begin() + static_cast<std::ptrdiff_t>(begin),
+                                gains.begin() + static_cast<std::ptrdiff_t>(std::min(end, frames)));
         const double x = kLeft + static_cast<double>(column) + 0.5;
         // Keep the order in time so rising and falling edges draw correctly.
         const bool lowFirst = low < high;
@@ -89,8 +100,8 @@ std::string plotSvg(const GainPlot& plot) {
     const auto yOfGain = [&](double g) { return kTop + plotHeight * (1.0 - g / kGainTop); };
 
     std::ostringstream svg;
-    svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\"" << kHeight
-        << "\" viewBox=\"0 0 " << kWidth << ' ' << kHeight
+    svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\""
+        << kHeight << "\" viewBox=\"0 0 " << kWidth << ' ' << kHeight
         << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
         << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n"
         << "<text x=\"" << kLeft << "\" y=\"22\" font-size=\"15\" font-weight=\"bold\">"
@@ -109,9 +120,9 @@ std::string plotSvg(const GainPlot& plot) {
             continue;
         }
         const double x = xOfBeat(b);
-        svg << "<line x1=\"" << number(x) << "\" y1=\"" << kTop << "\" x2=\"" << number(x) << "\" y2=\""
-            << kTop + plotHeight << "\" stroke=\"" << (bar ? "#999" : "#ddd") << "\" stroke-width=\""
-            << (bar ? 1.2 : 0.8) << "\"/>\n";
+        svg << "<line x1=\"" << number(x) << "\" y1=\"" << kTop << "\" x2=\"" << number(x)
+            << "\" y2=\"" << kTop + plotHeight << "\" stroke=\"" << (bar ? "#999" : "#ddd")
+            << "\" stroke-width=\"" << (bar ? 1.2 : 0.8) << "\"/>\n";
         if (bar || beats <= 32) {
             svg << "<text x=\"" << number(x) << "\" y=\"" << kTop - 6
                 << "\" text-anchor=\"middle\" fill=\"#555\">" << whole << "</text>\n";
@@ -143,15 +154,15 @@ std::string plotSvg(const GainPlot& plot) {
     }
     for (double s = 0; s <= seconds + 1e-9; s += step) {
         const double x = xOfSecond(s);
-        svg << "<line x1=\"" << number(x) << "\" y1=\"" << kTop + plotHeight << "\" x2=\"" << number(x)
-            << "\" y2=\"" << kTop + plotHeight + 5 << "\" stroke=\"#333\"/>\n"
+        svg << "<line x1=\"" << number(x) << "\" y1=\"" << kTop + plotHeight << "\" x2=\""
+            << number(x) << "\" y2=\"" << kTop + plotHeight + 5 << "\" stroke=\"#333\"/>\n"
             << "<text x=\"" << number(x) << "\" y=\"" << kTop + plotHeight + 18
             << "\" text-anchor=\"middle\" fill=\"#555\">" << shortNumber(s) << "</text>\n";
     }
     svg << "<text x=\"" << kLeft + plotWidth / 2 << "\" y=\"" << kHeight - 12
         << "\" text-anchor=\"middle\" fill=\"#333\">time (s)</text>\n"
-        << "<rect x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << plotWidth << "\" height=\""
-        << plotHeight << "\" fill=\"none\" stroke=\"#333\"/>\n";
+        << "<rect x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << plotWidth
+        << "\" height=\"" << plotHeight << "\" fill=\"none\" stroke=\"#333\"/>\n";
 
     svg << "<polyline fill=\"none\" stroke=\"#1f6fd1\" stroke-width=\"1.6\" points=\""
         << trace(plot.left, plotWidth, plotHeight) << "\"/>\n"

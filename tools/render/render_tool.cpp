@@ -82,7 +82,8 @@ Options parse(const std::vector<std::string>& args) {
         } else if (arg == "--bits") {
             options.bits = static_cast<int>(tools::parseInteger(arg, cursor.value(arg), 16, 32));
             if (options.bits != 16 && options.bits != 24 && options.bits != 32) {
-                throw ToolError(arg + ": " + std::to_string(options.bits) + " is not one of 16, 24, 32");
+                throw ToolError(arg + ": " + std::to_string(options.bits) +
+                                " is not one of 16, 24, 32");
             }
         } else if (arg == "--tempo") {
             options.transport.tempo = tools::parseNumber(arg, cursor.value(arg));
@@ -92,7 +93,8 @@ Options parse(const std::vector<std::string>& args) {
         } else if (arg == "--start") {
             options.transport.start = tools::parseNumber(arg, cursor.value(arg));
         } else if (arg == "--block") {
-            options.block = static_cast<int>(tools::parseInteger(arg, cursor.value(arg), 1, 1 << 20));
+            options.block =
+                static_cast<int>(tools::parseInteger(arg, cursor.value(arg), 1, 1 << 20));
         } else if (arg == "--random-blocks") {
             options.randomSeed = static_cast<std::uint32_t>(
                 tools::parseInteger(arg, cursor.value(arg), 0, 0xFFFFFFFFll));
@@ -203,7 +205,8 @@ void printInfo(const std::string& path, vsthost::Instance& instance, std::ostrea
     for (int index = 0; index < table.count(); ++index) {
         std::string label = printable(table.label(index));
         char value[32];
-        std::snprintf(value, sizeof value, "%.4f", static_cast<double>(instance.getParameter(index)));
+        std::snprintf(value, sizeof value, "%.4f",
+                      static_cast<double>(instance.getParameter(index)));
         out << "  " << index << "  " << printable(table.name(index)) << " = "
             << printable(table.display(index)) << (label.empty() ? "" : " " + label) << "  ("
             << value << ")\n";
@@ -212,8 +215,8 @@ void printInfo(const std::string& path, vsthost::Instance& instance, std::ostrea
 
 void checkChannels(const std::string& path, const AEffect& record) {
     if (record.numInputs != 2 || record.numOutputs != 2) {
-        throw ToolError(quoted(path) + ": has " + std::to_string(record.numInputs) + " inputs and " +
-                        std::to_string(record.numOutputs) +
+        throw ToolError(quoted(path) + ": has " + std::to_string(record.numInputs) +
+                        " inputs and " + std::to_string(record.numOutputs) +
                         " outputs; drifton-render drives stereo effects (2 in, 2 out)");
     }
     if ((record.flags & effFlagsCanReplacing) == 0) {
@@ -275,7 +278,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         out << "drifton-render " << DRIFTON_VERSION << "\n";
         return 0;
     }
-    const std::string pluginPath = options.plugin.empty() ? tools::defaultPluginPath() : options.plugin;
+    const std::string pluginPath =
+        options.plugin.empty() ? tools::defaultPluginPath() : options.plugin;
 
     // Files: checked before any audio is produced.
     std::optional<OutputFormat> format;
@@ -291,7 +295,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (options.plot) {
         for (const auto& other : {options.input, options.output}) {
             if (other && (*other == *options.plot || tools::sameFile(*other, *options.plot))) {
-                throw ToolError("--plot " + *options.plot + ": is also an audio file of this render");
+                throw ToolError("--plot " + *options.plot +
+                                ": is also an audio file of this render");
             }
         }
     }
@@ -309,7 +314,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         ParameterTable table(*plugin.instance);
         for (const Assignment& set : options.sets) {
             const int index = table.resolveName(set.option, set.name);
-            plan.settings.emplace_back(index, valueOf(table, set.option, index, set.name, set.value));
+            plan.settings.emplace_back(index,
+                                       valueOf(table, set.option, index, set.name, set.value));
         }
         for (const Assignment& automation : options.automations) {
             plan.automations.push_back(automationOf(table, automation));
@@ -353,7 +359,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         pending.commit();
         if (!options.quiet) {
             char seconds[32];
-            std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(stats.frames) / rate);
+            std::snprintf(seconds, sizeof seconds, "%.2f",
+                          static_cast<double>(stats.frames) / rate);
             out << *options.output << ": " << seconds << " s at " << static_cast<long long>(rate)
                 << " Hz, " << format->description << "; peak L " << decibels(stats.peak[0]) << " R "
                 << decibels(stats.peak[1]) << " dBFS; RMS L " << decibels(stats.rms(0)) << " R "

@@ -115,9 +115,8 @@ std::int64_t firstFrameAt(const Transport& transport, double rate, double beat) 
 
 }  // namespace
 
-Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host,
-                         const RenderPlan& plan, Source& source, Sink& sink,
-                         const RenderHooks& hooks) {
+Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host, const RenderPlan& plan,
+                         Source& source, Sink& sink, const RenderHooks& hooks) {
     const double rate = source.sampleRate();
     const Transport& transport = plan.transport;
     BlockSizer blocks = plan.blocks;
@@ -187,8 +186,7 @@ Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host,
         }
         host.setTransport(position, transport.tempo);
         host.timeInfo().samplePos = static_cast<double>(done);
-        instance.processReplacing(input.channels(), output.channels(),
-                                  static_cast<VstInt32>(got));
+        instance.processReplacing(input.channels(), output.channels(), static_cast<VstInt32>(got));
         statistics.add(output.channel(0), output.channel(1), got);
         sink.write(output.channel(0), output.channel(1), got);
 
@@ -208,9 +206,8 @@ Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host,
 }
 
 std::size_t ConstantSource::read(float* left, float* right, std::size_t frames) {
-    const auto count =
-        static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(frames),
-                                                         frames_ - done_));
+    const auto count = static_cast<std::size_t>(
+        std::min<std::int64_t>(static_cast<std::int64_t>(frames), frames_ - done_));
     std::fill_n(left, count, value_);
     std::fill_n(right, count, value_);
     done_ += static_cast<std::int64_t>(count);

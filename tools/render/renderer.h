@@ -88,9 +88,8 @@ struct RenderHooks {
 // Prepares a fresh instance for a session at `sampleRate` (open, rate, block
 // size, parameter settings, resume), renders the whole source and suspends it.
 // Returns the statistics of the output.
-Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host,
-                         const RenderPlan& plan, Source& source, Sink& sink,
-                         const RenderHooks& hooks = {});
+Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host, const RenderPlan& plan,
+                         Source& source, Sink& sink, const RenderHooks& hooks = {});
 
 // A source of one constant value on both channels, for probing the gains.
 class ConstantSource : public Source {

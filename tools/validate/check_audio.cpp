@@ -76,37 +76,38 @@ int gridBlocks(Context& context, const LoadedPlugin& plugin, bool counting) {
     int blocks = 0;
     int blocksWithCalls = 0;
     std::string firstCalls;
-    forEachCombination(context, allRates(), blockSizes(),
-                       [&](float rate, VstInt32 frames, const TimeVariant& variant) {
-        const std::string where = rateText(rate) + ", " + std::to_string(frames) +
-                                  "-frame blocks, time '" + variant.name + "'";
-        context.step(where);
-        instance->suspend();
-        instance->setSampleRate(rate);
-        instance->setBlockSize(std::max<VstInt32>(frames, 1));
-        instance->resume();
-        AudioBuffers buffers(instance->inputs(), instance->outputs(),
-                             static_cast<std::size_t>(std::max<VstInt32>(frames, 1)));
-        const int repeats = frames >= 4096 ? 1 : 3;
-        double samples = 0.0;
-        for (int block = 0; block < repeats; ++block) {
-            variant.apply(*instance, context.rng(), block, samples);
-            buffers.fillNoise(context.rng());
-            const std::uint64_t before = rt::total();
-            const std::string bad = processAndAudit(*instance, buffers, frames, maxGain);
-            if (counting && rt::total() != before) {
-                ++blocksWithCalls;
-                if (firstCalls.empty()) {
-                    firstCalls = where;
+    forEachCombination(
+        context, allRates(), blockSizes(),
+        [&](float rate, VstInt32 frames, const TimeVariant& variant) {
+            const std::string where = rateText(rate) + ", " + std::to_string(frames) +
+                                      "-frame blocks, time '" + variant.name + "'";
+            context.step(where);
+            instance->suspend();
+            instance->setSampleRate(rate);
+            instance->setBlockSize(std::max<VstInt32>(frames, 1));
+            instance->resume();
+            AudioBuffers buffers(instance->inputs(), instance->outputs(),
+                                 static_cast<std::size_t>(std::max<VstInt32>(frames, 1)));
+            const int repeats = frames >= 4096 ? 1 : 3;
+            double samples = 0.0;
+            for (int block = 0; block < repeats; ++block) {
+                variant.apply(*instance, context.rng(), block, samples);
+                buffers.fillNoise(context.rng());
+                const std::uint64_t before = rt::total();
+                const std::string bad = processAndAudit(*instance, buffers, frames, maxGain);
+                if (counting && rt::total() != before) {
+                    ++blocksWithCalls;
+                    if (firstCalls.empty()) {
+                        firstCalls = where;
+                    }
                 }
+                if (!counting && !bad.empty()) {
+                    context.problem(where + ": " + bad);
+                }
+                samples += frames;
+                ++blocks;
             }
-            if (!counting && !bad.empty()) {
-                context.problem(where + ": " + bad);
-            }
-            samples += frames;
-            ++blocks;
-        }
-    });
+        });
     if (counting && blocksWithCalls > 0) {
         context.problem("processReplacing made " + rt::summary() + " in " +
                         std::to_string(blocksWithCalls) + " of " + std::to_string(blocks) +
@@ -131,15 +132,18 @@ int varyingBlocks(Context& context, const LoadedPlugin& plugin) {
             instance->setSampleRate(context.rng().pick(rates));
         }
         const VstInt32 frames = static_cast<VstInt32>(context.rng().between(1, kMaxFrames));
-        const TimeVariant& variant = variants[static_cast<std::size_t>(block / 10) % variants.size()];
+        const TimeVariant& variant =
+            variants[static_cast<std::size_t>(block / 10) % variants.size()];
         variant.apply(*instance, context.rng(), block, samples);
         buffers.fillNoise(context.rng());
         context.step("varying block " + std::to_string(block) + " of " + std::to_string(frames) +
                      " frames, time '" + variant.name + "'");
-        const std::string bad = processAndAudit(*instance, buffers, frames, context.profile().maxGain);
+        const std::string bad =
+            processAndAudit(*instance, buffers, frames, context.profile().maxGain);
         if (!bad.empty()) {
-            context.problem("varying block " + std::to_string(block) + " (" + std::to_string(frames) +
-                            " frames, time '" + variant.name + "'): " + bad);
+            context.problem("varying block " + std::to_string(block) + " (" +
+                            std::to_string(frames) + " frames, time '" + variant.name +
+                            "'): " + bad);
         }
         samples += frames;
     }
@@ -175,7 +179,8 @@ int inPlace(Context& context, const LoadedPlugin& plugin) {
         context.step("in-place block " + std::to_string(block));
         buffers.fillNoise(context.rng());
         for (int c = 0; c < channels; ++c) {
-            inPlaceBuffers.inChannel(static_cast<std::size_t>(c)) = buffers.inChannel(static_cast<std::size_t>(c));
+            inPlaceBuffers.inChannel(static_cast<std::size_t>(c)) =
+                buffers.inChannel(static_cast<std::size_t>(c));
         }
         for (TestInstance* instance : {separate.get(), shared.get()}) {
             timeVariants().front().apply(*instance, context.rng(), block, samples);
@@ -189,9 +194,10 @@ int inPlace(Context& context, const LoadedPlugin& plugin) {
             if (std::memcmp(a, b, sizeof(float) * static_cast<std::size_t>(frames)) != 0) {
                 for (VstInt32 i = 0; i < frames; ++i) {
                     if (std::memcmp(&a[i], &b[i], sizeof(float)) != 0) {
-                        context.problem("in-place block " + std::to_string(block) + " differs at channel " +
-                                        std::to_string(c) + " frame " + std::to_string(i) + ": " +
-                                        describeFloat(b[i]) + " in place vs " + describeFloat(a[i]));
+                        context.problem("in-place block " + std::to_string(block) +
+                                        " differs at channel " + std::to_string(c) + " frame " +
+                                        std::to_string(i) + ": " + describeFloat(b[i]) +
+                                        " in place vs " + describeFloat(a[i]));
                         break;
                     }
                 }
@@ -212,7 +218,8 @@ void nullChannels(Context& context, const LoadedPlugin& plugin) {
     AudioBuffers buffers(instance->inputs(), instance->outputs(), kFrames);
     buffers.fillNoise(context.rng());
     std::vector<float*> nullIn(static_cast<std::size_t>(std::max(instance->inputs(), 2)), nullptr);
-    std::vector<float*> nullOut(static_cast<std::size_t>(std::max(instance->outputs(), 2)), nullptr);
+    std::vector<float*> nullOut(static_cast<std::size_t>(std::max(instance->outputs(), 2)),
+                                nullptr);
     const struct {
         const char* what;
         float** in;
@@ -280,11 +287,12 @@ void checkAudio(Context& context, const LoadedPlugin& plugin) {
     nullChannels(context, plugin);
     doublePrecision(context, plugin);
     const double maxGain = context.profile().maxGain;
-    context.tried(std::to_string(grid) + " blocks over " + std::to_string(allRates().size()) + " rates x " +
-                  std::to_string(blockSizes().size()) + " block sizes x time variants, " +
-                  std::to_string(varying) + " varying, " + std::to_string(shared) +
-                  " in place, null arrays; " +
-                  (maxGain > 0.0 ? "gain bound " + describeDouble(maxGain) + " (" + context.profile().source + ")"
+    context.tried(std::to_string(grid) + " blocks over " + std::to_string(allRates().size()) +
+                  " rates x " + std::to_string(blockSizes().size()) +
+                  " block sizes x time variants, " + std::to_string(varying) + " varying, " +
+                  std::to_string(shared) + " in place, null arrays; " +
+                  (maxGain > 0.0 ? "gain bound " + describeDouble(maxGain) + " (" +
+                                       context.profile().source + ")"
                                  : std::string("no gain bound declared")));
 }
 
@@ -295,7 +303,8 @@ void checkRealtime(Context& context, const LoadedPlugin& plugin) {
     }
     rt::reset();
     const int blocks = gridBlocks(context, plugin, true);
-    context.tried(std::to_string(blocks) + " blocks counted for malloc, new, free, locks, sleeps, "
+    context.tried(std::to_string(blocks) +
+                  " blocks counted for malloc, new, free, locks, sleeps, "
                   "file and system calls");
 }
 

@@ -41,25 +41,39 @@ struct OpcodeRule {
 OpcodeRule ruleFor(VstInt32 opcode, std::size_t parameterTextLimit) {
     switch (opcode) {
     case effGetProgramName:
-    case effGetProgramNameIndexed: return {Argument::TextOut, kProgramNameLimit};
+    case effGetProgramNameIndexed:
+        return {Argument::TextOut, kProgramNameLimit};
     case effGetParamLabel:
     case effGetParamDisplay:
-    case effGetParamName: return {Argument::TextOut, parameterTextLimit};
-    case effGetEffectName: return {Argument::TextOut, kVstMaxEffectNameLen};
-    case effGetVendorString: return {Argument::TextOut, kVstMaxVendorStrLen};
-    case effGetProductString: return {Argument::TextOut, kVstMaxProductStrLen};
-    case effGetErrorText: return {Argument::TextOut, kErrorTextLimit};
-    case effShellGetNextPlugin: return {Argument::TextOut, kShellNameLimit};
-    case effSetProgramName: return {Argument::TextIn, 0, "Validator program"};
-    case effString2Parameter: return {Argument::TextIn, 0, "0.5"};
-    case effCanDo: return {Argument::TextIn, 0, "receiveVstTimeInfo"};
+    case effGetParamName:
+        return {Argument::TextOut, parameterTextLimit};
+    case effGetEffectName:
+        return {Argument::TextOut, kVstMaxEffectNameLen};
+    case effGetVendorString:
+        return {Argument::TextOut, kVstMaxVendorStrLen};
+    case effGetProductString:
+        return {Argument::TextOut, kVstMaxProductStrLen};
+    case effGetErrorText:
+        return {Argument::TextOut, kErrorTextLimit};
+    case effShellGetNextPlugin:
+        return {Argument::TextOut, kShellNameLimit};
+    case effSetProgramName:
+        return {Argument::TextIn, 0, "Validator program"};
+    case effString2Parameter:
+        return {Argument::TextIn, 0, "0.5"};
+    case effCanDo:
+        return {Argument::TextIn, 0, "receiveVstTimeInfo"};
     case effSetSpeakerArrangement:
-    case effGetSpeakerArrangement: return {Argument::RecordBoth};
-    case effSetChunk: return {Argument::ChunkIn};
+    case effGetSpeakerArrangement:
+        return {Argument::RecordBoth};
+    case effSetChunk:
+        return {Argument::ChunkIn};
     case effOfflineNotify:
     case effOfflinePrepare:
-    case effOfflineRun: return {Argument::CountedPtr};
-    default: return {Argument::RecordPtr};
+    case effOfflineRun:
+        return {Argument::CountedPtr};
+    default:
+        return {Argument::RecordPtr};
     }
 }
 
@@ -72,29 +86,86 @@ std::string callText(VstInt32 opcode, VstInt32 index, VstIntPtr value, const cha
 }
 
 const char* opcodeName(VstInt32 opcode) {
-    static const char* const names[] = {
-        "effOpen", "effClose", "effSetProgram", "effGetProgram", "effSetProgramName",
-        "effGetProgramName", "effGetParamLabel", "effGetParamDisplay", "effGetParamName",
-        "effGetVu", "effSetSampleRate", "effSetBlockSize", "effMainsChanged", "effEditGetRect",
-        "effEditOpen", "effEditClose", "effEditDraw", "effEditMouse", "effEditKey",
-        "effEditIdle", "effEditTop", "effEditSleep", "effIdentify", "effGetChunk",
-        "effSetChunk", "effProcessEvents", "effCanBeAutomated", "effString2Parameter",
-        "effGetNumProgramCategories", "effGetProgramNameIndexed", "effCopyProgram",
-        "effConnectInput", "effConnectOutput", "effGetInputProperties",
-        "effGetOutputProperties", "effGetPlugCategory", "effGetCurrentPosition",
-        "effGetDestinationBuffer", "effOfflineNotify", "effOfflinePrepare", "effOfflineRun",
-        "effProcessVarIo", "effSetSpeakerArrangement", "effSetBlockSizeAndSampleRate",
-        "effSetBypass", "effGetEffectName", "effGetErrorText", "effGetVendorString",
-        "effGetProductString", "effGetVendorVersion", "effVendorSpecific", "effCanDo",
-        "effGetTailSize", "effIdle", "effGetIcon", "effSetViewPosition",
-        "effGetParameterProperties", "effKeysRequired", "effGetVstVersion", "effEditKeyDown",
-        "effEditKeyUp", "effSetEditKnobMode", "effGetMidiProgramName",
-        "effGetCurrentMidiProgram", "effGetMidiProgramCategory", "effHasMidiProgramsChanged",
-        "effGetMidiKeyName", "effBeginSetProgram", "effEndSetProgram",
-        "effGetSpeakerArrangement", "effShellGetNextPlugin", "effStartProcess",
-        "effStopProcess", "effSetTotalSampleToProcess", "effSetPanLaw", "effBeginLoadBank",
-        "effBeginLoadProgram", "effSetProcessPrecision", "effGetNumMidiInputChannels",
-        "effGetNumMidiOutputChannels"};
+    static const char* const names[] = {"effOpen",
+                                        "effClose",
+                                        "effSetProgram",
+                                        "effGetProgram",
+                                        "effSetProgramName",
+                                        "effGetProgramName",
+                                        "effGetParamLabel",
+                                        "effGetParamDisplay",
+                                        "effGetParamName",
+                                        "effGetVu",
+                                        "effSetSampleRate",
+                                        "effSetBlockSize",
+                                        "effMainsChanged",
+                                        "effEditGetRect",
+                                        "effEditOpen",
+                                        "effEditClose",
+                                        "effEditDraw",
+                                        "effEditMouse",
+                                        "effEditKey",
+                                        "effEditIdle",
+                                        "effEditTop",
+                                        "effEditSleep",
+                                        "effIdentify",
+                                        "effGetChunk",
+                                        "effSetChunk",
+                                        "effProcessEvents",
+                                        "effCanBeAutomated",
+                                        "effString2Parameter",
+                                        "effGetNumProgramCategories",
+                                        "effGetProgramNameIndexed",
+                                        "effCopyProgram",
+                                        "effConnectInput",
+                                        "effConnectOutput",
+                                        "effGetInputProperties",
+                                        "effGetOutputProperties",
+                                        "effGetPlugCategory",
+                                        "effGetCurrentPosition",
+                                        "effGetDestinationBuffer",
+                                        "effOfflineNotify",
+                                        "effOfflinePrepare",
+                                        "effOfflineRun",
+                                        "effProcessVarIo",
+                                        "effSetSpeakerArrangement",
+                                        "effSetBlockSizeAndSampleRate",
+                                        "effSetBypass",
+                                        "effGetEffectName",
+                                        "effGetErrorText",
+                                        "effGetVendorString",
+                                        "effGetProductString",
+                                        "effGetVendorVersion",
+                                        "effVendorSpecific",
+                                        "effCanDo",
+                                        "effGetTailSize",
+                                        "effIdle",
+                                        "effGetIcon",
+                                        "effSetViewPosition",
+                                        "effGetParameterProperties",
+                                        "effKeysRequired",
+                                        "effGetVstVersion",
+                                        "effEditKeyDown",
+                                        "effEditKeyUp",
+                                        "effSetEditKnobMode",
+                                        "effGetMidiProgramName",
+                                        "effGetCurrentMidiProgram",
+                                        "effGetMidiProgramCategory",
+                                        "effHasMidiProgramsChanged",
+                                        "effGetMidiKeyName",
+                                        "effBeginSetProgram",
+                                        "effEndSetProgram",
+                                        "effGetSpeakerArrangement",
+                                        "effShellGetNextPlugin",
+                                        "effStartProcess",
+                                        "effStopProcess",
+                                        "effSetTotalSampleToProcess",
+                                        "effSetPanLaw",
+                                        "effBeginLoadBank",
+                                        "effBeginLoadProgram",
+                                        "effSetProcessPrecision",
+                                        "effGetNumMidiInputChannels",
+                                        "effGetNumMidiOutputChannels"};
     constexpr auto count = static_cast<VstInt32>(sizeof names / sizeof names[0]);
     return opcode >= 0 && opcode < count ? names[opcode] : "unknown";
 }
@@ -108,22 +179,33 @@ bool sweepSkips(VstInt32 opcode, const AEffect& record) {
 
 VstInt32 randomIndex(Rng& rng) {
     switch (rng.between(0, 5)) {
-    case 0: return 0;
-    case 1: return -1;
-    case 2: return std::numeric_limits<VstInt32>::min();
-    case 3: return std::numeric_limits<VstInt32>::max();
-    case 4: return static_cast<VstInt32>(rng.between(0, 16));
-    default: return static_cast<VstInt32>(static_cast<std::int64_t>(rng.next()));
+    case 0:
+        return 0;
+    case 1:
+        return -1;
+    case 2:
+        return std::numeric_limits<VstInt32>::min();
+    case 3:
+        return std::numeric_limits<VstInt32>::max();
+    case 4:
+        return static_cast<VstInt32>(rng.between(0, 16));
+    default:
+        return static_cast<VstInt32>(static_cast<std::int64_t>(rng.next()));
     }
 }
 
 VstIntPtr randomValue(Rng& rng) {
     switch (rng.between(0, 4)) {
-    case 0: return 0;
-    case 1: return 1;
-    case 2: return -1;
-    case 3: return static_cast<VstIntPtr>(rng.between(-100000, 100000));
-    default: return static_cast<VstIntPtr>(rng.next());
+    case 0:
+        return 0;
+    case 1:
+        return 1;
+    case 2:
+        return -1;
+    case 3:
+        return static_cast<VstIntPtr>(rng.between(-100000, 100000));
+    default:
+        return static_cast<VstIntPtr>(rng.next());
     }
 }
 
@@ -157,7 +239,8 @@ public:
                 instance_.dispatch(opcode, index, value, buffer, opt);
             });
             const std::string verdict = judgeText(probe, rule.limit);
-            return verdict.empty() ? "" : callText(opcode, index, value, "text", opt) + ": " + verdict;
+            return verdict.empty() ? ""
+                                   : callText(opcode, index, value, "text", opt) + ": " + verdict;
         }
         case Argument::TextIn:
             record_.fill(0);
@@ -168,8 +251,10 @@ public:
             return checked(opcode, index,
                            rng.chance(0.5) ? reinterpret_cast<VstIntPtr>(second_.data()) : 0, opt);
         case Argument::ChunkIn:
-            return checked(opcode, index,
-                           static_cast<VstIntPtr>(rng.between(0, static_cast<std::int64_t>(kRecordBuffer))), opt);
+            return checked(
+                opcode, index,
+                static_cast<VstIntPtr>(rng.between(0, static_cast<std::int64_t>(kRecordBuffer))),
+                opt);
         case Argument::CountedPtr:
             return checked(opcode, index, rng.between(0, 1), opt);
         case Argument::RecordPtr:
@@ -232,9 +317,11 @@ void checkOpcodes(Context& context, const LoadedPlugin& plugin) {
         if (sweepSkips(opcode, *instance->record())) {
             continue;
         }
-        context.step("opcode " + std::to_string(opcode) + " (" + opcodeName(opcode) + ") with a null pointer");
+        context.step("opcode " + std::to_string(opcode) + " (" + opcodeName(opcode) +
+                     ") with a null pointer");
         caller.call(opcode, 0, 0, 0.0f, true, rng);
-        context.step("opcode " + std::to_string(opcode) + " (" + opcodeName(opcode) + ") with a guarded buffer");
+        context.step("opcode " + std::to_string(opcode) + " (" + opcodeName(opcode) +
+                     ") with a guarded buffer");
         const std::string problem = caller.call(opcode, 0, 0, 0.0f, false, rng);
         if (!problem.empty()) {
             context.problem(problem);
@@ -244,8 +331,9 @@ void checkOpcodes(Context& context, const LoadedPlugin& plugin) {
 
     const int randomCalls = context.scaled(500, 10000);
     for (int n = 0; n < randomCalls; ++n) {
-        VstInt32 opcode = rng.chance(0.8) ? static_cast<VstInt32>(rng.between(2, kLastSweptOpcode))
-                                          : static_cast<VstInt32>(static_cast<std::int64_t>(rng.next()));
+        VstInt32 opcode = rng.chance(0.8)
+                              ? static_cast<VstInt32>(rng.between(2, kLastSweptOpcode))
+                              : static_cast<VstInt32>(static_cast<std::int64_t>(rng.next()));
         if (sweepSkips(opcode, *instance->record())) {
             opcode = effGetVstVersion;
         }
@@ -264,8 +352,10 @@ void checkOpcodes(Context& context, const LoadedPlugin& plugin) {
     processAfterwards(context, *instance, "the opcode calls");
     context.tried(std::to_string(calls) + " dispatcher calls: opcodes 0.." +
                   std::to_string(kLastSweptOpcode) + " with null and guarded pointers, " +
-                  std::to_string(randomCalls) + " random; text limits as documented, parameter texts " +
-                  std::to_string(context.profile().parameterTextLimit) + " (" + context.profile().source + ")");
+                  std::to_string(randomCalls) +
+                  " random; text limits as documented, parameter texts " +
+                  std::to_string(context.profile().parameterTextLimit) + " (" +
+                  context.profile().source + ")");
 }
 
 void checkParameters(Context& context, const LoadedPlugin& plugin) {
@@ -291,15 +381,17 @@ void checkParameters(Context& context, const LoadedPlugin& plugin) {
     int sets = 0;
     for (const VstInt32 index : indices) {
         for (const float value : values) {
-            context.step("setParameter(" + std::to_string(index) + ", " + describeFloat(value) + ")");
+            context.step("setParameter(" + std::to_string(index) + ", " + describeFloat(value) +
+                         ")");
             instance->setParameter(index, value);
             ++sets;
             for (VstInt32 read = 0; read < count; ++read) {
                 const float back = instance->getParameter(read);
                 if (!(back >= 0.0f && back <= 1.0f)) {
-                    context.problem("getParameter(" + std::to_string(read) + ") = " + describeFloat(back) +
-                                    " after setParameter(" + std::to_string(index) + ", " +
-                                    describeFloat(value) + "), outside 0..1");
+                    context.problem("getParameter(" + std::to_string(read) +
+                                    ") = " + describeFloat(back) + " after setParameter(" +
+                                    std::to_string(index) + ", " + describeFloat(value) +
+                                    "), outside 0..1");
                 }
             }
             if (index < 0 || index >= count) {
@@ -310,8 +402,9 @@ void checkParameters(Context& context, const LoadedPlugin& plugin) {
                                     ", outside 0..1");
                 }
             }
-            const std::pair<VstInt32, const char*> texts[] = {
-                {effGetParamName, "name"}, {effGetParamLabel, "label"}, {effGetParamDisplay, "display"}};
+            const std::pair<VstInt32, const char*> texts[] = {{effGetParamName, "name"},
+                                                              {effGetParamLabel, "label"},
+                                                              {effGetParamDisplay, "display"}};
             for (const auto& [opcode, what] : texts) {
                 const TextProbe probe = probeText(text, limit, [&](char* buffer) {
                     instance->dispatch(opcode, index, 0, buffer);

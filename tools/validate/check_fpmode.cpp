@@ -95,12 +95,16 @@ void checkFloatingPointMode(Context& context, const LoadedPlugin& plugin) {
         AudioBuffers buffers(instance->inputs(), instance->outputs(), kFrames);
         for (VstInt32 p = 0; p < instance->params(); ++p) {
             for (const float value : {0.0f, 0.37f, 1.0f}) {
-                guarded("setParameter(" + std::to_string(p) + ")", [&] { instance->setParameter(p, value); });
-                guarded("getParameter(" + std::to_string(p) + ")", [&] { instance->getParameter(p); });
-                for (const VstInt32 opcode : {effGetParamName, effGetParamLabel, effGetParamDisplay}) {
+                guarded("setParameter(" + std::to_string(p) + ")",
+                        [&] { instance->setParameter(p, value); });
+                guarded("getParameter(" + std::to_string(p) + ")",
+                        [&] { instance->getParameter(p); });
+                for (const VstInt32 opcode :
+                     {effGetParamName, effGetParamLabel, effGetParamDisplay}) {
                     char text[kHostTextBuffer] = {};
-                    guarded("opcode " + std::to_string(opcode) + " on parameter " + std::to_string(p),
-                            [&] { instance->dispatch(opcode, p, 0, text); });
+                    guarded(
+                        "opcode " + std::to_string(opcode) + " on parameter " + std::to_string(p),
+                        [&] { instance->dispatch(opcode, p, 0, text); });
                 }
                 const auto& variants = timeVariants();
                 for (std::size_t v = 0; v < variants.size(); ++v) {
@@ -117,13 +121,15 @@ void checkFloatingPointMode(Context& context, const LoadedPlugin& plugin) {
                 continue;
             }
             alignas(16) unsigned char record[1024] = {};
-            guarded("opcode " + std::to_string(opcode), [&] { instance->dispatch(opcode, 0, 0, record); });
+            guarded("opcode " + std::to_string(opcode),
+                    [&] { instance->dispatch(opcode, 0, 0, record); });
         }
         guarded("effMainsChanged suspend", [&] { instance->suspend(); });
         guarded("effClose", [&] { instance->close(); });
     }
     setMode(original);
-    context.tried(std::to_string(calls) + " calls under " + std::to_string(std::size(kCallerModes)) +
+    context.tried(std::to_string(calls) + " calls under " +
+                  std::to_string(std::size(kCallerModes)) +
                   " caller modes, MXCSR mode bits and x87 control word compared after each");
 }
 

@@ -41,7 +41,8 @@ std::string cycles(Context& context, const LoadedPlugin& plugin) {
             return "";
         }
         if (buffers == nullptr) {
-            buffers = std::make_unique<AudioBuffers>(instance->inputs(), instance->outputs(), kFrames);
+            buffers =
+                std::make_unique<AudioBuffers>(instance->inputs(), instance->outputs(), kFrames);
             buffers->fillNoise(context.rng());
         }
         instance->start(cycle % 2 == 0 ? 44100.0f : 48000.0f, kFrames);
@@ -98,8 +99,9 @@ void processBlock(TestInstance& instance, AudioBuffers& buffers, Run& run, int b
     instance.process(buffers.in(), buffers.out(), frames);
     for (int c = 0; c < buffers.outputs(); ++c) {
         const auto& channel = buffers.outChannel(static_cast<std::size_t>(c));
-        run.output[static_cast<std::size_t>(c)].insert(run.output[static_cast<std::size_t>(c)].end(),
-                                                        channel.begin(), channel.begin() + frames);
+        run.output[static_cast<std::size_t>(c)].insert(
+            run.output[static_cast<std::size_t>(c)].end(), channel.begin(),
+            channel.begin() + frames);
     }
     samplesBefore += frames;
 }
@@ -169,8 +171,9 @@ std::string interleaved(Context& context, const LoadedPlugin& plugin) {
             for (std::size_t f = 0; f < single.size(); ++f) {
                 if (std::memcmp(&together[f], &single[f], sizeof(float)) != 0) {
                     context.problem("instance " + std::to_string(n) + " interleaved with " +
-                                    std::to_string(instanceCount - 1) + " others differs from it alone at output " +
-                                    std::to_string(c) + " frame " + std::to_string(f) + ": " +
+                                    std::to_string(instanceCount - 1) +
+                                    " others differs from it alone at output " + std::to_string(c) +
+                                    " frame " + std::to_string(f) + ": " +
                                     describeFloat(together[f]) + " vs " + describeFloat(single[f]));
                     break;
                 }
@@ -185,8 +188,8 @@ std::string interleaved(Context& context, const LoadedPlugin& plugin) {
 // blocks; the plug-in must survive and write nothing but finite samples.
 void carelessHost(Context& context, const LoadedPlugin& plugin) {
     constexpr VstInt32 kFrames = 512;
-    const std::vector<VstInt32> frameCounts = {0, 1, 64, kFrames, -1,
-                                               std::numeric_limits<VstInt32>::min()};
+    const std::vector<VstInt32> frameCounts = {0,       1,  64,
+                                               kFrames, -1, std::numeric_limits<VstInt32>::min()};
     {
         auto instance = TestInstance::create(plugin.entry());
         AudioBuffers buffers(instance->inputs(), instance->outputs(), kFrames);
@@ -197,8 +200,8 @@ void carelessHost(Context& context, const LoadedPlugin& plugin) {
             context.step("processing " + std::to_string(frames) + " frames " + when);
             buffers.fillOutputs(0.0f);
             instance->process(buffers.in(), buffers.out(), frames);
-            const std::string bad =
-                auditBlock(buffers, static_cast<std::size_t>(std::max(frames, 0)), context.profile().maxGain);
+            const std::string bad = auditBlock(
+                buffers, static_cast<std::size_t>(std::max(frames, 0)), context.profile().maxGain);
             if (!bad.empty()) {
                 context.problem(std::to_string(frames) + " frames " + when + ": " + bad);
             }
@@ -214,8 +217,8 @@ void carelessHost(Context& context, const LoadedPlugin& plugin) {
         context.step("processing " + std::to_string(frames) + " frames after suspend");
         buffers.fillOutputs(0.0f);
         instance->process(buffers.in(), buffers.out(), frames);
-        const std::string bad =
-            auditBlock(buffers, static_cast<std::size_t>(std::max(frames, 0)), context.profile().maxGain);
+        const std::string bad = auditBlock(buffers, static_cast<std::size_t>(std::max(frames, 0)),
+                                           context.profile().maxGain);
         if (!bad.empty()) {
             context.problem(std::to_string(frames) + " frames after suspend: " + bad);
         }

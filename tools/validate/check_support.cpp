@@ -242,7 +242,8 @@ AudioBuffers::AudioBuffers(int inputs, int outputs, std::size_t frames) : frames
 
 void AudioBuffers::fillNoise(Rng& rng) {
     for (auto& channel : in_) {
-        const std::size_t silenceFrom = static_cast<std::size_t>(rng.between(0, static_cast<std::int64_t>(frames_)));
+        const std::size_t silenceFrom =
+            static_cast<std::size_t>(rng.between(0, static_cast<std::int64_t>(frames_)));
         const std::size_t silenceLength = static_cast<std::size_t>(rng.between(0, 64));
         for (std::size_t i = 0; i < frames_; ++i) {
             const bool silent = i >= silenceFrom && i < silenceFrom + silenceLength;
@@ -263,7 +264,8 @@ GuardedBuffer::GuardedBuffer(std::size_t capacity) : capacity_(capacity) {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     const std::size_t usable = (capacity + 2 * kCanaryBytes + page - 1) / page * page;
     mapped_ = usable + page;
-    void* region = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* region =
+        mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (region == MAP_FAILED) {
         std::perror("mmap");
         std::abort();
@@ -337,8 +339,7 @@ std::string describeDouble(double value) {
     return text;
 }
 
-std::string auditBlock(AudioBuffers& buffers, std::size_t frames, double maxGain,
-                       float** inputs) {
+std::string auditBlock(AudioBuffers& buffers, std::size_t frames, double maxGain, float** inputs) {
     float** in = inputs != nullptr ? inputs : buffers.in();
     for (int c = 0; c < buffers.outputs(); ++c) {
         const float* out = buffers.out()[c];
@@ -347,9 +348,9 @@ std::string auditBlock(AudioBuffers& buffers, std::size_t frames, double maxGain
             const float y = out[i];
             const bool finite = std::isfinite(y);
             const bool subnormal = isSubnormal(y);
-            const bool aboveBound =
-                maxGain > 0.0 && source != nullptr &&
-                std::fabs(static_cast<double>(y)) > maxGain * std::fabs(static_cast<double>(source[i]));
+            const bool aboveBound = maxGain > 0.0 && source != nullptr &&
+                                    std::fabs(static_cast<double>(y)) >
+                                        maxGain * std::fabs(static_cast<double>(source[i]));
             if (finite && !subnormal && !aboveBound) {
                 continue;
             }
@@ -440,44 +441,43 @@ const std::vector<TimeVariant>& timeVariants() {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     constexpr double inf = std::numeric_limits<double>::infinity();
     static const std::vector<TimeVariant> variants = {
-        {"steady", [](TestInstance& t, Rng&, int, double s) {
-             setTime(t, kBothValid, beatsAfter(t, s, 120.0), 120.0);
-         }},
+        {"steady", [](TestInstance& t, Rng&, int,
+                      double s) { setTime(t, kBothValid, beatsAfter(t, s, 120.0), 120.0); }},
         {"no record", [](TestInstance& t, Rng&, int, double) { t.timeAvailable = false; }},
-        {"no flags", [](TestInstance& t, Rng&, int, double s) {
-             setTime(t, 0, beatsAfter(t, s, 90.0), 90.0);
-         }},
-        {"position only", [](TestInstance& t, Rng&, int, double s) {
+        {"no flags",
+         [](TestInstance& t, Rng&, int, double s) { setTime(t, 0, beatsAfter(t, s, 90.0), 90.0); }},
+        {"position only",
+         [](TestInstance& t, Rng&, int, double s) {
              setTime(t, kVstPpqPosValid, beatsAfter(t, s, 120.0), nan);
          }},
-        {"tempo only", [](TestInstance& t, Rng&, int, double) {
-             setTime(t, kVstTempoValid, nan, 140.0);
-         }},
-        {"NaN position", [](TestInstance& t, Rng&, int, double) {
-             setTime(t, kBothValid, nan, 120.0);
-         }},
-        {"NaN tempo", [](TestInstance& t, Rng&, int, double s) {
-             setTime(t, kBothValid, beatsAfter(t, s, 120.0), nan);
-         }},
-        {"infinite", [](TestInstance& t, Rng&, int block, double) {
+        {"tempo only",
+         [](TestInstance& t, Rng&, int, double) { setTime(t, kVstTempoValid, nan, 140.0); }},
+        {"NaN position",
+         [](TestInstance& t, Rng&, int, double) { setTime(t, kBothValid, nan, 120.0); }},
+        {"NaN tempo", [](TestInstance& t, Rng&, int,
+                         double s) { setTime(t, kBothValid, beatsAfter(t, s, 120.0), nan); }},
+        {"infinite",
+         [](TestInstance& t, Rng&, int block, double) {
              setTime(t, kBothValid, block % 2 == 0 ? inf : -inf, block % 2 == 0 ? -inf : inf);
          }},
-        {"negative", [](TestInstance& t, Rng&, int, double s) {
+        {"negative",
+         [](TestInstance& t, Rng&, int, double s) {
              setTime(t, kBothValid, -1000.0 + beatsAfter(t, s, 120.0), -120.0);
          }},
-        {"huge", [](TestInstance& t, Rng&, int block, double) {
+        {"huge",
+         [](TestInstance& t, Rng&, int block, double) {
              setTime(t, kBothValid, block % 2 == 0 ? 1e300 : 1e15, block % 3 == 0 ? 1e300 : 1e9);
          }},
-        {"tiny tempo", [](TestInstance& t, Rng&, int block, double) {
-             setTime(t, kBothValid, 1.0, block % 2 == 0 ? 1e-300 : 0.0);
-         }},
-        {"jumps", [](TestInstance& t, Rng& rng, int, double) {
+        {"tiny tempo", [](TestInstance& t, Rng&, int block,
+                          double) { setTime(t, kBothValid, 1.0, block % 2 == 0 ? 1e-300 : 0.0); }},
+        {"jumps",
+         [](TestInstance& t, Rng& rng, int, double) {
              setTime(t, kBothValid, rng.uniform(-1e6, 1e6), rng.uniform(1.0, 999.0));
          }},
-        {"loops", [](TestInstance& t, Rng&, int block, double) {
-             setTime(t, kBothValid, 4.0 + 0.25 * (block % 3), 120.0);
-         }},
-        {"tempo ramp", [](TestInstance& t, Rng&, int block, double s) {
+        {"loops", [](TestInstance& t, Rng&, int block,
+                     double) { setTime(t, kBothValid, 4.0 + 0.25 * (block % 3), 120.0); }},
+        {"tempo ramp",
+         [](TestInstance& t, Rng&, int block, double s) {
              const double tempo = 20.0 + 40.0 * block;
              setTime(t, kBothValid, beatsAfter(t, s, tempo), tempo);
          }},
@@ -486,14 +486,18 @@ const std::vector<TimeVariant>& timeVariants() {
 }
 
 std::vector<float> validSampleRates() {
-    return {8000.0f, 11025.0f, 16000.0f, 22050.0f, 44100.0f, 48000.0f, 88200.0f,
-            96000.0f, 176400.0f, 192000.0f, 384000.0f, 768000.0f};
+    return {8000.0f,  11025.0f, 16000.0f,  22050.0f,  44100.0f,  48000.0f,
+            88200.0f, 96000.0f, 176400.0f, 192000.0f, 384000.0f, 768000.0f};
 }
 
 std::vector<float> invalidSampleRates() {
-    return {0.0f, -44100.0f, std::numeric_limits<float>::quiet_NaN(),
-            std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-            1e-30f, std::numeric_limits<float>::denorm_min()};
+    return {0.0f,
+            -44100.0f,
+            std::numeric_limits<float>::quiet_NaN(),
+            std::numeric_limits<float>::infinity(),
+            -std::numeric_limits<float>::infinity(),
+            1e-30f,
+            std::numeric_limits<float>::denorm_min()};
 }
 
 }  // namespace validate

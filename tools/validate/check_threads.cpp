@@ -35,8 +35,8 @@ void checkThreads(Context& context, const LoadedPlugin& plugin) {
             instance->setParameter(index, value);
             const float back = instance->getParameter(index);
             if (!(back >= 0.0f && back <= 1.0f)) {
-                context.problem("getParameter(" + std::to_string(index) + ") = " + describeFloat(back) +
-                                " during processing, outside 0..1");
+                context.problem("getParameter(" + std::to_string(index) +
+                                ") = " + describeFloat(back) + " during processing, outside 0..1");
             }
             for (const VstInt32 opcode : {effGetParamDisplay, effGetParamName, effGetParamLabel}) {
                 const TextProbe probe = probeText(text, limit, [&](char* buffer) {
@@ -44,7 +44,8 @@ void checkThreads(Context& context, const LoadedPlugin& plugin) {
                 });
                 const std::string verdict = judgeText(probe, limit);
                 if (!verdict.empty()) {
-                    context.problem("parameter " + std::to_string(index) + " text during processing: " + verdict);
+                    context.problem("parameter " + std::to_string(index) +
+                                    " text during processing: " + verdict);
                 }
             }
             changes.fetch_add(1, std::memory_order_relaxed);

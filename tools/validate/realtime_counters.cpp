@@ -31,18 +31,67 @@ namespace validate::rt {
 namespace {
 
 enum Kind : std::size_t {
-    kMalloc, kCalloc, kRealloc, kFree, kAlignedAlloc, kPosixMemalign, kMemalign,
-    kRead, kWrite, kOpen, kClose, kFopen, kFwrite, kFputs, kPrintf, kNanosleep, kUsleep,
-    kSchedYield, kMutexLock, kMutexTrylock, kCondWait, kCondSignal, kSemWait, kSemPost,
-    kMmap, kMunmap, kPoll, kSelect, kSyscall, kKindCount
+    kMalloc,
+    kCalloc,
+    kRealloc,
+    kFree,
+    kAlignedAlloc,
+    kPosixMemalign,
+    kMemalign,
+    kRead,
+    kWrite,
+    kOpen,
+    kClose,
+    kFopen,
+    kFwrite,
+    kFputs,
+    kPrintf,
+    kNanosleep,
+    kUsleep,
+    kSchedYield,
+    kMutexLock,
+    kMutexTrylock,
+    kCondWait,
+    kCondSignal,
+    kSemWait,
+    kSemPost,
+    kMmap,
+    kMunmap,
+    kPoll,
+    kSelect,
+    kSyscall,
+    kKindCount
 };
 
-constexpr std::array<const char*, kKindCount> kNames = {
-    "malloc", "calloc", "realloc", "free", "aligned_alloc", "posix_memalign", "memalign",
-    "read", "write", "open", "close", "fopen", "fwrite", "fputs", "printf", "nanosleep",
-    "usleep", "sched_yield", "pthread_mutex_lock", "pthread_mutex_trylock",
-    "pthread_cond_wait", "pthread_cond_signal", "sem_wait", "sem_post", "mmap", "munmap",
-    "poll", "select", "syscall"};
+constexpr std::array<const char*, kKindCount> kNames = {"malloc",
+                                                        "calloc",
+                                                        "realloc",
+                                                        "free",
+                                                        "aligned_alloc",
+                                                        "posix_memalign",
+                                                        "memalign",
+                                                        "read",
+                                                        "write",
+                                                        "open",
+                                                        "close",
+                                                        "fopen",
+                                                        "fwrite",
+                                                        "fputs",
+                                                        "printf",
+                                                        "nanosleep",
+                                                        "usleep",
+                                                        "sched_yield",
+                                                        "pthread_mutex_lock",
+                                                        "pthread_mutex_trylock",
+                                                        "pthread_cond_wait",
+                                                        "pthread_cond_signal",
+                                                        "sem_wait",
+                                                        "sem_post",
+                                                        "mmap",
+                                                        "munmap",
+                                                        "poll",
+                                                        "select",
+                                                        "syscall"};
 
 std::array<std::atomic<std::uint64_t>, kKindCount> counts{};
 thread_local int audioDepth = 0;
@@ -81,8 +130,8 @@ std::string summary() {
     for (std::size_t kind = 0; kind < kKindCount; ++kind) {
         const std::uint64_t n = counts[kind].load(std::memory_order_relaxed);
         if (n != 0) {
-            text += (text.empty() ? "" : ", ") + std::string(kNames[kind]) + " x" +
-                    std::to_string(n);
+            text +=
+                (text.empty() ? "" : ", ") + std::string(kNames[kind]) + " x" + std::to_string(n);
         }
     }
     return text;
@@ -152,11 +201,11 @@ Function next(const char* name) {
 
 }  // namespace
 
-#define VALIDATE_FORWARD(kind, type, name, params, args)           \
-    extern "C" type name params {                                  \
-        count(validate::rt::kind);                                 \
-        static const auto real = next<type(*) params>(#name);      \
-        return real args;                                          \
+#define VALIDATE_FORWARD(kind, type, name, params, args)      \
+    extern "C" type name params {                             \
+        count(validate::rt::kind);                            \
+        static const auto real = next<type(*) params>(#name); \
+        return real args;                                     \
     }
 
 VALIDATE_FORWARD(kRead, ssize_t, read, (int fd, void* buffer, size_t size), (fd, buffer, size))

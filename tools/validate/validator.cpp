@@ -31,23 +31,33 @@ struct CheckEntry {
 
 const std::vector<CheckEntry>& entries() {
     static const std::vector<CheckEntry> table = {
-        {{"lifecycle", "create/open/resume/process/suspend/close cycles with resident memory flat; "
-                       "interleaved instances equal to each alone; processing before resume and "
-                       "after suspend", 1},
+        {{"lifecycle",
+          "create/open/resume/process/suspend/close cycles with resident memory flat; "
+          "interleaved instances equal to each alone; processing before resume and "
+          "after suspend",
+          1},
          checkLifecycle},
-        {{"opcodes", "every opcode 0..90 and random ones with null and guarded pointers, random "
-                     "index, value and opt; texts within their limits", 1},
+        {{"opcodes",
+          "every opcode 0..90 and random ones with null and guarded pointers, random "
+          "index, value and opt; texts within their limits",
+          1},
          checkOpcodes},
-        {{"parameters", "boundary, out-of-range, NaN, infinite and subnormal values on every index; "
-                        "read-backs in 0..1; names, labels and displays within limits", 1},
+        {{"parameters",
+          "boundary, out-of-range, NaN, infinite and subnormal values on every index; "
+          "read-backs in 0..1; names, labels and displays within limits",
+          1},
          checkParameters},
-        {{"audio", "sample rates x block sizes x time information; finite, never subnormal, "
-                   "within the declared gain; in place equal to separate buffers; null arrays", 1},
+        {{"audio",
+          "sample rates x block sizes x time information; finite, never subnormal, "
+          "within the declared gain; in place equal to separate buffers; null arrays",
+          1},
          checkAudio},
         {{"threads", "parameters and texts on one thread while another processes", 1},
          checkThreads},
-        {{"fpmode", "the caller's floating-point mode (MXCSR, x87 control word) unchanged by every "
-                    "call", 1},
+        {{"fpmode",
+          "the caller's floating-point mode (MXCSR, x87 control word) unchanged by every "
+          "call",
+          1},
          checkFloatingPointMode},
         {{"realtime", "no allocation, lock or common system call inside processReplacing", 3},
          checkRealtime},
@@ -82,7 +92,8 @@ ChildOutcome runChild(const std::function<void(int fd)>& body, double timeLimitS
     ChildOutcome outcome;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
-        outcome.lines.emplace_back('P', std::string("cannot create a pipe: ") + std::strerror(errno));
+        outcome.lines.emplace_back('P',
+                                   std::string("cannot create a pipe: ") + std::strerror(errno));
         outcome.exitStatus = 1;
         return outcome;
     }
@@ -114,7 +125,8 @@ ChildOutcome runChild(const std::function<void(int fd)>& body, double timeLimitS
             break;
         }
         pollfd readable{fds[0], POLLIN, 0};
-        const int ready = poll(&readable, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+        const int ready =
+            poll(&readable, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
         if (ready < 0 && errno != EINTR) {
             break;
         }
@@ -191,7 +203,8 @@ bool isCheck(const std::string& name) {
 std::string fourCharText(std::int32_t code) {
     std::string text;
     for (int shift = 24; shift >= 0; shift -= 8) {
-        const auto c = static_cast<unsigned char>((static_cast<std::uint32_t>(code) >> shift) & 0xFF);
+        const auto c =
+            static_cast<unsigned char>((static_cast<std::uint32_t>(code) >> shift) & 0xFF);
         text += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
     }
     return text;
@@ -267,15 +280,32 @@ Identity identify(const Options& options) {
         runChild([&](int fd) { identifyInChild(options, fd); }, options.timeLimitSeconds);
     for (const auto& [kind, text] : outcome.lines) {
         switch (kind) {
-        case 'E': identity.error = oneLine(text); break;
-        case 'n': identity.name = text; break;
-        case 'v': identity.vendor = text; break;
-        case 'u': identity.uniqueID = static_cast<std::int32_t>(std::stol(text)); break;
-        case 'i': identity.numInputs = std::stoi(text); break;
-        case 'o': identity.numOutputs = std::stoi(text); break;
-        case 'p': identity.numParams = std::stoi(text); break;
-        case 'f': identity.flags = std::stoi(text); break;
-        default: break;
+        case 'E':
+            identity.error = oneLine(text);
+            break;
+        case 'n':
+            identity.name = text;
+            break;
+        case 'v':
+            identity.vendor = text;
+            break;
+        case 'u':
+            identity.uniqueID = static_cast<std::int32_t>(std::stol(text));
+            break;
+        case 'i':
+            identity.numInputs = std::stoi(text);
+            break;
+        case 'o':
+            identity.numOutputs = std::stoi(text);
+            break;
+        case 'p':
+            identity.numParams = std::stoi(text);
+            break;
+        case 'f':
+            identity.flags = std::stoi(text);
+            break;
+        default:
+            break;
         }
     }
     // Identified completely: what happened at exit (a memory checker's
@@ -289,7 +319,8 @@ Identity identify(const Options& options) {
                              " while loading";
         } else {
             identity.error = options.pluginPath + ": loading exited with status " +
-                             std::to_string(outcome.exitStatus) + " before the effect was identified";
+                             std::to_string(outcome.exitStatus) +
+                             " before the effect was identified";
         }
     }
     identity.loaded = identity.error.empty();
@@ -328,19 +359,30 @@ void runInProcess(const std::string& name, const Options& options, int reportFd)
 CheckResult runIsolated(const std::string& name, const Options& options) {
     CheckResult result;
     result.name = name;
-    const ChildOutcome outcome = runChild(
-        [&](int fd) { runInProcess(name, options, fd); }, options.timeLimitSeconds);
+    const ChildOutcome outcome =
+        runChild([&](int fd) { runInProcess(name, options, fd); }, options.timeLimitSeconds);
     std::string lastStep;
     std::string skipped;
     std::size_t counted = 0;
     for (const auto& [kind, text] : outcome.lines) {
         switch (kind) {
-        case 'S': lastStep = text; break;
-        case 'P': result.problems.push_back(text); break;
-        case 'N': counted = std::max<std::size_t>(counted, std::stoul(text)); break;
-        case 'T': result.tried = text; break;
-        case 'K': skipped = text; break;
-        default: break;
+        case 'S':
+            lastStep = text;
+            break;
+        case 'P':
+            result.problems.push_back(text);
+            break;
+        case 'N':
+            counted = std::max<std::size_t>(counted, std::stoul(text));
+            break;
+        case 'T':
+            result.tried = text;
+            break;
+        case 'K':
+            skipped = text;
+            break;
+        default:
+            break;
         }
     }
     const std::string where = lastStep.empty() ? "" : " while: " + lastStep;
@@ -396,13 +438,11 @@ std::string describe(const CheckResult& result) {
 std::string toJson(const Options& options, const Identity& identity,
                    const std::vector<CheckResult>& results) {
     nlohmann::json report;
-    report["plugin"] = {{"path", options.pluginPath},
-                        {"name", identity.name},
-                        {"vendor", identity.vendor},
-                        {"uniqueID", fourCharText(identity.uniqueID)},
-                        {"inputs", identity.numInputs},
-                        {"outputs", identity.numOutputs},
-                        {"parameters", identity.numParams}};
+    report["plugin"] = {
+        {"path", options.pluginPath},      {"name", identity.name},
+        {"vendor", identity.vendor},       {"uniqueID", fourCharText(identity.uniqueID)},
+        {"inputs", identity.numInputs},    {"outputs", identity.numOutputs},
+        {"parameters", identity.numParams}};
     report["profile"] = {{"maxGain", identity.profile.maxGain},
                          {"parameterTextLimit", identity.profile.parameterTextLimit},
                          {"source", identity.profile.source}};

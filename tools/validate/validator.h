@@ -14,19 +14,19 @@ namespace validate {
 // declared: by options, or by the table of known plug-ins keyed by unique ID
 // and effect name.
 struct Profile {
-    double maxGain = 0.0;         // largest |out| / |in| per channel; 0: none declared
-    int parameterTextLimit = 8;   // characters of parameter names, labels, displays
+    double maxGain = 0.0;        // largest |out| / |in| per channel; 0: none declared
+    int parameterTextLimit = 8;  // characters of parameter names, labels, displays
     std::string source = "interface defaults";
 };
 
 struct Options {
     std::string pluginPath;
-    int level = 3;                // 1..10, scales the iterations
+    int level = 3;  // 1..10, scales the iterations
     std::uint64_t seed = 0;
     std::vector<std::string> only;
     double timeLimitSeconds = 120.0;
-    double maxGain = -1.0;        // below 0: not given, the profile decides
-    int textLimit = -1;           // below 0: not given, the profile decides
+    double maxGain = -1.0;  // below 0: not given, the profile decides
+    int textLimit = -1;     // below 0: not given, the profile decides
 };
 
 enum class Status { Passed, Failed, Skipped };

@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# The plug-in in a real DAW: Debian's Ardour, headless, with its Lua session
+# tool and the Dummy audio backend. Ardour's own VST scanner indexes the
+# plug-in; a first session puts it on a stereo track after a test tone at a
+# set tempo, reads its name, vendor and parameters as Ardour holds them, sets
+# non-default values, exports a few seconds and saves; a second session loads
+# the saved one and reads the values back. scripts/ardour/analyse.py then
+# checks the names, the values and the exported balance swinging with the
+# period the tempo and the Period parameter imply.
+#   scripts/ardour-check.sh [PATH/TO/KqDrifton.so]    (default: the release build)
+set -euo pipefail
+
+case "${1:-}" in
+-h | --help)
+    sed -n '2,10s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
+    exit 0
+    ;;
+esac
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root="$PWD"
+source scripts/lib/packages.sh
+
+plugin="${1:-}"
+if [[ -z $plugin ]]; then
+    ensure_packages "${build_packages[@]}"
+    cmake --preset release >/dev/null
+    cmake --build build/release --target drifton -j "$(nproc 2>/dev/null || echo 2)"
+    plugin=build/release/plugin/KqDrifton.so
+fi
+if [[ ! -f $plugin ]]; then
+    echo "error: no plug-in file at $plugin" >&2
+    exit 2
+fi
+ensure_packages "${daw_packages[@]}"
+
+# What the check renders: 1/8 notes (Period 0.5 of 0..1) at 150 beats per
+# minute, a triangle sweep at full width, shifted a quarter cycle.
+tempo=150
+seconds=4
+parameters=(0.5 0 1 0.75)
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/drifton-ardour.XXXXXX")"
+keep_work=0
+trap '((keep_work)) || rm -rf "$work"' EXIT
+
+ardour_lib=/usr/lib/ardour7
+for needed in "$ardour_lib/luasession" "$ardour_lib/ardour-vst-scanner"; do
+    if [[ ! -x $needed ]]; then
+        echo "error: $needed is missing; is Debian's ardour installed?" >&2
+        exit 1
+    fi
+done
+
+# A fresh Ardour per run: its own home (configuration, plug-in cache, blacklist),
+# the check's export preset in a data folder searched before the system's,
+# and a VST folder holding only the plug-in under test.
+prepare_home() {
+    export HOME="$work/home"
+    export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" XDG_DATA_HOME="$HOME/.local/share"
+    mkdir -p "$XDG_CONFIG_HOME/ardour7/scripts" "$work/data" "$work/vst"
+    cat >"$XDG_CONFIG_HOME/ardour7/config" <<XML
+<?xml version="1.0" encoding="UTF-8"?>
+<Ardour>
+  <Config>
+    <Option name="hide-dummy-backend" value="0"/>
+    <Option name="plugin-path-lxvst" value="$work/vst"/>
+  </Config>
+</Ardour>
+XML
+    cp "$root/scripts/ardour/test_tone.lua" "$XDG_CONFIG_HOME/ardour7/scripts/"
+    cp -r "$root/scripts/ardour/export" "$work/data/"
+}
+
+luasession() {
+    env LD_LIBRARY_PATH="$ardour_lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
+        ARDOUR_DATA_PATH="$work/data:/usr/share/ardour7" ARDOUR_CONFIG_PATH=/etc/ardour7 \
+        ARDOUR_DLL_PATH="$ardour_lib" VAMP_PATH="$ardour_lib/vamp" \
+        LUA_PATH="$root/scripts/ardour/?.lua;;" \
+        timeout 60 "$ardour_lib/luasession" "$@"
+}
+
+# Runs one session script, logging to $work/<name>.log. Ardour 7.3 itself
+# often corrupts its heap in an export (measured here with and without our
+# plug-in on the track, about one session in four) and then crashes when the
+# export is cleaned up. Only a crash after the script reached "plug-in
+# closed" is taken for that and tried again, up to three attempts; any other
+# failure fails the check at once.
+run_session() {
+    local name="$1" attempt attempts=3
+    shift
+    for ((attempt = 1; attempt <= attempts; attempt++)); do
+        # A retried first session starts from nothing again.
+        [[ $name == render_and_save ]] && rm -rf "$work/session" "$work/export"
+        rm -f "$work/${name%%_*}.results"
+        local status=0
+        luasession "$root/scripts/ardour/$name.lua" "$@" >"$work/$name.log" 2>&1 || status=$?
+        if ((status == 0)) && grep -q '^stage: session closed' "$work/$name.log"; then
+            return 0
+        fi
+        if ((attempt < attempts)) && grep -q '^stage: plug-in closed' "$work/$name.log"; then
+            echo "note: Ardour exited with status $status after the plug-in was closed; running $name again"
+            continue
+        fi
+        keep_work=1
+        echo "error: the $name session failed with status $status; the end of its log ($work/$name.log):" >&2
+        grep -v -e '^MIDI Clock' -e '^MTC in' -e 'encoder is not available' "$work/$name.log" | tail -n 25 >&2
+        return 1
+    done
+}
+
+start=$SECONDS
+prepare_home
+cp "$plugin" "$work/vst/KqDrifton.so"
+# Measured: when the plug-in file was modified just before the scan, Ardour
+# takes the scanner's cache entry for stale and does not list the plug-in.
+# A file time a minute back (in whole seconds) avoids that.
+touch -d "@$(($(date +%s) - 60))" "$work/vst/KqDrifton.so"
+
+if ! LD_LIBRARY_PATH="$ardour_lib" "$ardour_lib/ardour-vst-scanner" -f -v "$work/vst/KqDrifton.so" >"$work/scan.log" 2>&1; then
+    echo "error: Ardour's VST scanner rejected the plug-in:" >&2
+    cat "$work/scan.log" >&2
+    exit 1
+fi
+echo "Ardour's scanner: $(grep -o -m1 'Found Plugin.*' "$work/scan.log" || echo 'no plug-in reported')"
+run_session render_and_save "$work" "$tempo" "$seconds" "${parameters[@]}"
+run_session reload "$work"
+
+if ! python3 "$root/scripts/ardour/analyse.py" --work "$work" --tempo "$tempo" --seconds "$seconds" \
+    --parameters "${parameters[@]}"; then
+    keep_work=1
+    echo "error: the Ardour check failed; its files are in $work" >&2
+    exit 1
+fi
+echo "Ardour check passed in $((SECONDS - start)) s"
