@@ -98,9 +98,10 @@ crashes_alive=0
 # free, corrupted size, segmentation fault; backtraces end in the export
 # graph's or the export channels' destructors), with or without our plug-in
 # on the track: measured here in about one session in four at 1024-frame
-# blocks, about 1 in 27 at the 256 frames common.lua sets. So a session
-# killed by a signal, or one whose log holds glibc's heap-abort message, counts as an
-# Ardour crash at any stage: it is logged with its stage and signal, and the
+# blocks, about 1 in 14 at the 256 frames common.lua sets. So a session
+# killed by a signal, or one whose log holds glibc's heap-abort message,
+# counts as an Ardour crash at any stage: it is logged with its stage and
+# signal, and the
 # whole session runs again, up to four attempts in all. The check fails when
 # every attempt crashes (a plug-in that reliably crashes the host), when a
 # session exits non-zero without a signal (a failed step or the timeout), or
@@ -114,12 +115,12 @@ run_session() {
         [[ $name == render_and_save ]] && rm -rf "$work/session" "$work/export"
         rm -f "$work/${name%%_*}.results"
         local log="$work/$name.log" status=0 limit=$((deadline - SECONDS))
-        ((limit > session_timeout)) && limit=$session_timeout
         if ((limit < 5)); then
             keep_work=1
             echo "error: no time left for the $name session after $crashes Ardour crash(es) in this check" >&2
             return 1
         fi
+        ((limit > session_timeout)) && limit=$session_timeout
         luasession "$limit" "$root/scripts/ardour/$name.lua" "$@" >"$log" 2>&1 || status=$?
         if ((status == 0)) && grep -q '^stage: session closed' "$log"; then
             return 0
@@ -147,8 +148,9 @@ run_session() {
             echo "error: Ardour crashed in all $attempts attempts of the $name session; the end of the last log ($log):" >&2
         else
             keep_work=1
-            echo "error: the $name session failed with status $status${stage:+ (stage: $stage)}" \
-                "$( ((status == 124)) && echo "after the ${limit} s timeout")); the end of its log ($log):" >&2
+            local why="status $status"
+            ((status == 124)) && why="the ${limit} s timeout"
+            echo "error: the $name session failed with $why${stage:+ (stage: $stage)}; the end of its log ($log):" >&2
         fi
         grep -v -e '^MIDI Clock' -e '^MTC in' -e 'encoder is not available' "$log" | tail -n 25 >&2
         return 1
