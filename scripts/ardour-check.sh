@@ -101,12 +101,11 @@ crashes_alive=0
 # blocks, about 1 in 14 at the 256 frames common.lua sets. So a session
 # killed by a signal, or one whose log holds glibc's heap-abort message,
 # counts as an Ardour crash at any stage: it is logged with its stage and
-# signal, and the
-# whole session runs again, up to four attempts in all. The check fails when
-# every attempt crashes (a plug-in that reliably crashes the host), when a
-# session exits non-zero without a signal (a failed step or the timeout), or
-# when the analysis fails. Crashes while the plug-in was loaded are counted
-# apart and reported at the end.
+# signal, and the whole session runs again, up to four attempts in all. The
+# check fails when every attempt crashes (a plug-in that reliably crashes the
+# host), when a session exits non-zero without a signal (a failed step or the
+# timeout), or when the analysis fails. Crashes while the plug-in was loaded
+# are counted apart and reported at the end.
 run_session() {
     local name="$1" attempt attempts=4
     shift
