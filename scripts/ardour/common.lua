@@ -25,14 +25,17 @@ function M.fail (message)
 end
 
 -- The Dummy backend: no sound card, no display. Rate and block size are set
--- explicitly, so every run processes in the same blocks.
+-- explicitly, so every run processes in the same blocks. The block size
+-- matters to Ardour 7.3's own export, which corrupts its heap in a share of
+-- runs with or without our plug-in on the track. Measured here: 1024 frames
+-- 51 of 190 sessions, 512 8 of 20, 256 11 of 154, 128 1 of 20.
 function M.start_engine (rate)
 	local backend = AudioEngine:set_backend ("None (Dummy)", "", "")
 	if backend == nil then
 		M.fail ("the Dummy audio backend is not available")
 	end
 	backend:set_sample_rate (rate)
-	backend:set_buffer_size (1024)
+	backend:set_buffer_size (256)
 	if AudioEngine:start (false) ~= 0 then
 		M.fail ("the audio engine did not start")
 	end
