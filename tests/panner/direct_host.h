@@ -5,10 +5,10 @@
 
 #include <atomic>
 
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
 #include "panner/drifton_vst.h"
 #include "tests/support/kernel_under_test.h"
+#include "vst/vst_opcodes.h"
+#include "vst/vst_records.h"
 
 namespace directhost {
 

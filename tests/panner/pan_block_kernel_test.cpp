@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "framework/float_mode_guard.h"
+#include "model/pan_model.h"
 #include "panner/pan_kernel_internal.h"
 #include "panner/pan_sample_loop.h"
 #include "tests/panner/plugin_runner.h"
-#include "tests/support/pan_model.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/vst_host.h"
-#include "tests/support/pan_model.h"
+#include "model/pan_model.h"
 
 namespace pantest {
 
