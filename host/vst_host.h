@@ -62,6 +62,11 @@ public:
     // thread, through the host doing the creating.
     static audioMasterCallback callback();
 
+    // Serves a record made without an entry point, such as an effect built in
+    // this process: writes this Host into its `user` field, as Instance::create
+    // does, so that callback() finds it. The record stays the caller's.
+    void attach(AEffect* effect) { effect->user = this; }
+
     // Answers one call; what callback() forwards to.
     VstIntPtr handle(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                      float opt);

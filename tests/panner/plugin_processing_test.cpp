@@ -17,7 +17,6 @@
 
 #include "panner/pan_block_kernel.h"
 #include "tests/host/plugin_fixture.h"
-#include "tests/panner/direct_host.h"
 #include "tests/panner/plugin_runner.h"
 #include "tests/support/kernel_under_test.h"
 
@@ -551,22 +550,7 @@ TEST_F(PluginProcessing, PluginFileGivesTheSamplesOfThePannerLinkedHere) {
     s.frames = 4096;
     const Stereo input = pantest::noise(s.frames, 6);
     const Stereo fromFile = plugin(s, input);
-
-    directhost::reset();
-    directhost::timeInfo.tempo = s.tempo;
-    DriftonVST effect(&directhost::callback, pantest::kernelUnderTest());
-    effect.setParameter(drifton::kPeriod, static_cast<float>(s.periodIndex) / 11.0f);
-    effect.setParameter(drifton::kWaveShape, 0.5f);
-    effect.setParameter(drifton::kWidth, s.width);
-    Stereo inProcess{input.left, input.right};
-    double position = s.start;
-    for (int done = 0; done < s.frames; done += 512) {
-        directhost::timeInfo.ppqPos = position;
-        const auto at = static_cast<std::size_t>(done);
-        float* channels[] = {inProcess.left.data() + at, inProcess.right.data() + at};
-        effect.processReplacing(channels, channels, 512);
-        position += 512 * (s.tempo / 60.0) / 44100.0;
-    }
+    const Stereo inProcess = pantest::runPlugin(&pantest::inProcessEntry, host, s, input);
     EXPECT_EQ(fromFile.left, inProcess.left) << drifton::kernelPathName(pantest::kernelUnderTest());
     EXPECT_EQ(fromFile.right, inProcess.right);
 }
