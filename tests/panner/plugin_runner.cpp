@@ -67,9 +67,9 @@ void drive(const Scenario& s, VstTimeInfo& info, SetRate setRate, SetFields setF
 
 std::string describe(const Scenario& s) {
     std::ostringstream text;
-    text << "period " << s.periodIndex << ", shape " << s.shape << ", width " << s.width
-         << ", shift " << s.shift << ", tempo " << s.tempo << ", start " << s.start << ", frames "
-         << s.frames << ", blocks";
+    text << "period " << s.periodIndex << ", shape " << s.waveShape << ", width " << s.width
+         << ", shift " << s.phaseShift << ", tempo " << s.tempo << ", start " << s.start
+         << ", frames " << s.frames << ", blocks";
     for (const int b : s.blocks) {
         text << ' ' << b;
     }
@@ -96,8 +96,8 @@ std::string describe(const Scenario& s) {
     text << (s.playingFlag ? ", playing flag" : "");
     for (const ParameterChange& c : s.changes) {
         const PanParameters& p = c.parameters;
-        text << ", from " << c.atFrame << ": period " << p.periodIndex << " shape " << p.shape
-             << " width " << p.width << " shift " << p.shift;
+        text << ", from " << c.atFrame << ": period " << p.periodIndex << " shape " << p.waveShape
+             << " width " << p.width << " shift " << p.phaseShift;
     }
     return text.str();
 }
@@ -141,10 +141,11 @@ Stereo runPlugin(vsthost::EntryPoint entry, vsthost::Host& host, const Scenario&
         s, info, [&](float rate) { instance->dispatch(effSetSampleRate, 0, 0, nullptr, rate); },
         [&](const PanParameters& c) {
             // Field values through the host's normalized values.
-            instance->setParameter(0, static_cast<float>(c.periodIndex) / 11.0f);
-            instance->setParameter(1, static_cast<float>(c.shape) * 0.5f);
-            instance->setParameter(2, c.width);
-            instance->setParameter(3, (c.shift + 1.0f) * 0.5f);
+            instance->setParameter(drifton::kPeriod,
+                                   static_cast<float>(c.periodIndex) / drifton::kLastPeriodIndex);
+            instance->setParameter(drifton::kWaveShape, static_cast<float>(c.waveShape) * 0.5f);
+            instance->setParameter(drifton::kWidth, c.width);
+            instance->setParameter(drifton::kPhaseShift, (c.phaseShift + 1.0f) * 0.5f);
         },
         [&](int offset, int frames, const VstTimeInfo* time) {
             host.setTimeInfoAvailable(time != nullptr);
@@ -166,9 +167,9 @@ Stereo runModel(const Scenario& s, const Stereo& input) {
         s, info, [&](float rate) { model.setSampleRate(rate); },
         [&](const PanParameters& c) {
             model.periodIndex = c.periodIndex;
-            model.waveShape = c.shape;
+            model.waveShape = c.waveShape;
             model.width = c.width;
-            model.phaseShift = c.shift;
+            model.phaseShift = c.phaseShift;
         },
         [&](int offset, int frames, const VstTimeInfo* time) {
             const auto at = static_cast<std::size_t>(offset);

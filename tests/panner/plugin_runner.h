@@ -9,17 +9,19 @@
 
 #include "host/vst_host.h"
 #include "model/pan_model.h"
+#include "panner/parameter_table.h"
 
 namespace pantest {
 
 enum class TimeMode { kBoth, kNoTempo, kNoPosition, kNullRecord };
 
-// The four parameter fields, as the effect stores them.
+// The four parameter fields, named and valued as the effect stores them
+// (drifton::ParameterFields); the one parameter record of the panner tests.
 struct PanParameters {
     int periodIndex = 3;
-    int shape = 1;
+    drifton::WaveShape waveShape = drifton::kSineShaped;
     float width = 0.75f;
-    float shift = 0.0f;
+    float phaseShift = 0.0f;
 };
 
 // Parameters set between blocks: before the first block that starts at or
