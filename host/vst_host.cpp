@@ -1,6 +1,16 @@
 #include "host/vst_host.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <cstring>
 
@@ -25,6 +35,67 @@ VstIntPtr dispatchToHost(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIn
 
 }  // namespace
 
+#ifdef _WIN32
+
+namespace {
+
+// The system's message for a Win32 error code, without its line break.
+std::string systemMessage(DWORD code) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message(text != nullptr ? text : "", length);
+    LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+        message.pop_back();
+    }
+    return message;
+}
+
+// C:\..., C:/... or \\server\...: a path LoadLibraryEx may search beside.
+bool isAbsolute(const std::wstring& path) {
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    return (path.size() >= 3 && path[1] == L':' && separator(path[2])) ||
+           (path.size() >= 2 && separator(path[0]) && separator(path[1]));
+}
+
+}  // namespace
+
+std::unique_ptr<PluginLibrary> PluginLibrary::open(const std::string& path, std::string* error) {
+    // Paths are UTF-8, as everywhere else in the host.
+    HMODULE module = nullptr;
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                                           static_cast<int>(path.size()), nullptr, 0);
+    if (length > 0) {
+        std::wstring widePath(static_cast<std::size_t>(length), L'\0');
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                            static_cast<int>(path.size()), widePath.data(), length);
+        // From a full path, the plug-in's own DLLs are found beside it; a bare
+        // name is searched for as usual, starting beside the program.
+        module = LoadLibraryExW(widePath.c_str(), nullptr,
+                                isAbsolute(widePath) ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+    }
+    if (module == nullptr) {
+        if (error != nullptr) {
+            const DWORD code = GetLastError();
+            *error = path + ": " + systemMessage(code) + " (error " + std::to_string(code) + ")";
+        }
+        return nullptr;
+    }
+    return std::unique_ptr<PluginLibrary>(new PluginLibrary(module));
+}
+
+PluginLibrary::~PluginLibrary() { FreeLibrary(static_cast<HMODULE>(handle_)); }
+
+EntryPoint PluginLibrary::entryPoint(const char* name) const {
+    // FARPROC to the real type through the generic function pointer type.
+    const FARPROC address = GetProcAddress(static_cast<HMODULE>(handle_), name);
+    return reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(address));
+}
+
+#else
+
 std::unique_ptr<PluginLibrary> PluginLibrary::open(const std::string& path, std::string* error) {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
@@ -42,6 +113,8 @@ PluginLibrary::~PluginLibrary() { dlclose(handle_); }
 EntryPoint PluginLibrary::entryPoint(const char* name) const {
     return reinterpret_cast<EntryPoint>(dlsym(handle_, name));
 }
+
+#endif
 
 Host::Host() {
     timeInfo_.sampleRate = 44100.0;

@@ -30,8 +30,8 @@ struct HostCall {
     float opt;
 };
 
-// A dlopen'ed plug-in file. Closing it unloads the code, so it must outlive
-// every instance created from it.
+// A loaded plug-in file (dlopen, or LoadLibrary on Windows). Closing it
+// unloads the code, so it must outlive every instance created from it.
 class PluginLibrary {
 public:
     // Null with a reason in *error when the file cannot be loaded.
@@ -45,7 +45,7 @@ public:
 
 private:
     explicit PluginLibrary(void* handle) : handle_(handle) {}
-    void* handle_;
+    void* handle_;  // the dlopen handle or the HMODULE
 };
 
 // The host side of the callback: records every call and answers it. One Host

@@ -5,6 +5,14 @@
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev
                 nlohmann-json3-dev)
 
+# Cross-building for Windows: the posix flavour of MinGW-w64, and GoogleTest's
+# sources for the cross-built tests, which run under Wine.
+windows_packages=(g++-mingw-w64-x86-64-posix googletest wine64)
+
+# Making the release packages: the Windows cross build (without Wine) and the
+# Debian package with the tools' manual pages.
+package_packages=(g++-mingw-w64-x86-64-posix googletest dpkg-dev file lintian help2man)
+
 # The fuzzers: clang, its libFuzzer and sanitizer runtimes, and the
 # symbolizer for readable crash reports.
 fuzz_packages=(clang libclang-rt-14-dev llvm)
@@ -14,7 +22,8 @@ fuzz_packages=(clang libclang-rt-14-dev llvm)
 daw_packages=(ardour python3)
 
 # What CI needs beyond the build.
-ci_packages=(clang-format clang-tidy valgrind "${fuzz_packages[@]}" "${daw_packages[@]}")
+ci_packages=(clang-format clang-tidy valgrind "${fuzz_packages[@]}" "${daw_packages[@]}"
+             "${package_packages[@]}" wine64)
 
 # Installs the named packages that are not installed yet, with apt-get as root
 # or through sudo. Fails with a one-line reason when it cannot.

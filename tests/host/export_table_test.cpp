@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/host/plugin_fixture.h"
+
 namespace {
 
 std::vector<unsigned char> readFile(const char* path) {
@@ -56,7 +58,7 @@ std::set<std::string> definedDynamicSymbols(const std::vector<unsigned char>& fi
 }
 
 TEST(ExportTable, ExportsExactlyTheTwoEntryPoints) {
-    const auto file = readFile(DRIFTON_PLUGIN_PATH);
+    const auto file = readFile(pluginFileUnderTest());
     ASSERT_GE(file.size(), sizeof(Elf64_Ehdr));
     ASSERT_EQ(0, std::memcmp(file.data(), ELFMAG, SELFMAG));
     ASSERT_EQ(ELFCLASS64, file[EI_CLASS]);

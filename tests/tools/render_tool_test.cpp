@@ -8,6 +8,7 @@
 #include <sndfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -225,7 +226,11 @@ protected:
     std::vector<ProbeBlock> log() const {
         std::size_t count = 0;
         const ProbeBlock* first = blocksOf(&count);
-        return std::vector<ProbeBlock>(first, first + count);
+        // Copied into a sized vector: GCC 12's -O2 flags the range
+        // constructor's deallocation with a false -Wfree-nonheap-object.
+        std::vector<ProbeBlock> blocks(count);
+        std::copy_n(first, count, blocks.begin());
+        return blocks;
     }
     Result renderProbe(std::vector<std::string> options, int frames) {
         writeAudio(dir / "in.wav", noise(frames, 2, 48000));

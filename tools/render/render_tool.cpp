@@ -7,6 +7,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "drifton_version.h"
 #include "tools/common/cli.h"
 #include "tools/common/output_file.h"
 #include "tools/common/plugin_file.h"
@@ -32,6 +33,7 @@ struct Assignment {
 
 struct Options {
     bool help = false;
+    bool version = false;
     bool info = false;
     bool quiet = false;
     std::string plugin;
@@ -60,6 +62,8 @@ Options parse(const std::vector<std::string>& args) {
         }
         if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--info") {
             options.info = true;
         } else if (arg == "--quiet" || arg == "-q") {
@@ -118,7 +122,7 @@ Options parse(const std::vector<std::string>& args) {
     } else if (positional.size() == 1) {
         options.output = positional[0];
     }
-    if (!options.help && !options.info && !options.output && !options.plot) {
+    if (!options.help && !options.version && !options.info && !options.output && !options.plot) {
         throw ToolError("missing OUTPUT (see --help)");
     }
     return options;
@@ -268,6 +272,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const Options options = parse(args);
     if (options.help) {
         out << helpText();
+        return 0;
+    }
+    if (options.version) {
+        out << "drifton-render " << DRIFTON_VERSION << "\n";
         return 0;
     }
     const std::string pluginPath =
@@ -471,6 +479,7 @@ Parameters
 Other
   -q, --quiet           print nothing but errors
   -h, --help            this text
+      --version         print the release number
 
 A progress bar appears on a terminal when a render takes more than a second. At
 the end one line sums up duration, peak and RMS per channel and the number of

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "drifton_version.h"
 #include "tools/common/cli.h"
 #include "tools/common/output_file.h"
 #include "tools/common/plugin_file.h"
@@ -42,6 +43,7 @@ Options:
   --text-limit N     declare the longest parameter name, label or display (default 8)
   --list             list the checks and exit
   --help             show this help and exit
+  --version          print the release number and exit
 
 Exit status: 0 when no check failed, 1 when one did, 2 on a usage error.
 )";
@@ -80,6 +82,7 @@ struct Command {
     validate::Options options;
     std::string jsonPath;
     bool help = false;
+    bool version = false;
     bool list = false;
 };
 
@@ -96,6 +99,8 @@ Command parse(int argc, char** argv) {
         const auto value = [&] { return args.value(option); };
         if (option == "--help" || option == "-h") {
             command.help = true;
+        } else if (option == "--version") {
+            command.version = true;
         } else if (option == "--list") {
             command.list = true;
         } else if (option == "--plugin") {
@@ -152,6 +157,10 @@ int main(int argc, char** argv) {
     }
     if (command.help) {
         printHelp();
+        return 0;
+    }
+    if (command.version) {
+        std::printf("drifton-validate %s\n", DRIFTON_VERSION);
         return 0;
     }
     if (command.list) {

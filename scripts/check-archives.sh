@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Checks the release archives that scripts/package.sh put into dist/: each
+# holds exactly the plug-in, README.md and INSTALL.txt in a folder named like
+# the archive; the plug-in as shipped (stripped) exports exactly its two entry
+# points and needs only the system's libraries; and it passes the host-level
+# tests: the Linux one natively, the Windows one under Wine.
+#   scripts/check-archives.sh
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source scripts/lib/wine.sh
+
+fail() {
+    echo "error: $*" >&2
+    exit 1
+}
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+# Unpacks `archive` into $work and checks its file list; prints the plug-in's path.
+unpack() {
+    local archive="$1" plugin="$2" name
+    [[ -f "$archive" ]] || fail "no $archive: run scripts/package.sh first"
+    name="$(basename "$archive")"
+    name="${name%.tar.gz}"
+    name="${name%.zip}"
+    (cd "$work" && cmake -E tar xf "$OLDPWD/$archive")
+    diff <(printf '%s\n' "$name/INSTALL.txt" "$name/$plugin" "$name/README.md") \
+        <(cd "$work" && find "$name" -type f | sort) >&2 || fail "$archive holds other files than expected"
+    echo "$work/$name/$plugin"
+}
+
+echo "== $(ls dist/KqDrifton-*-linux-x86_64.tar.gz)"
+so="$(unpack dist/KqDrifton-*-linux-x86_64.tar.gz KqDrifton.so)"
+cmake -DOBJDUMP=objdump -DFILE="$so" -P cmake/CheckPluginBinary.cmake
+cmake --build --preset release --target host_tests >/dev/null
+DRIFTON_TEST_PLUGIN="$so" build/release/tests/host_tests --gtest_brief=1
+
+echo "== $(ls dist/KqDrifton-*-windows-x64.zip)"
+dll="$(unpack dist/KqDrifton-*-windows-x64.zip KqDrifton.dll)"
+cmake -DOBJDUMP=x86_64-w64-mingw32-objdump -DFILE="$dll" -P cmake/CheckPluginBinary.cmake
+# Wine's drive Z: is the root folder.
+cmake --build --preset windows-release --target host_tests >/dev/null
+WINEPREFIX="$PWD/build/windows-release/wineprefix" DRIFTON_TEST_PLUGIN="Z:$dll" \
+    scripts/lib/wine-gtest.sh "$PWD/build/windows-release/bin/host_tests.exe" "$work/host_tests.xml"
+echo "archive check passed"

@@ -1,0 +1,45 @@
+# Installs a build into an empty prefix and checks the tree: exactly the
+# expected files, the plug-in not executable and exporting only its two
+# entry points, every tool executable.
+#   cmake -DBUILD_DIR=... -DPREFIX=... -DOBJDUMP=... -DEXPECTED="a|b|..." -P check_install_tree.cmake
+# (The libraries the plug-in needs depend on the build, sanitizers and all;
+# scripts/package.sh checks those of the release build.)
+cmake_minimum_required(VERSION 3.25)
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
+  RESULT_VARIABLE status OUTPUT_QUIET)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cmake --install ${BUILD_DIR} failed")
+endif()
+
+string(REPLACE "|" ";" expected "${EXPECTED}")
+list(REMOVE_ITEM expected "")
+list(SORT expected)
+file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE "${PREFIX}" "${PREFIX}/*")
+list(SORT found)
+if(NOT found STREQUAL expected)
+  set(missing ${expected})
+  set(unexpected ${found})
+  if(found)
+    list(REMOVE_ITEM missing ${found})
+  endif()
+  if(expected)
+    list(REMOVE_ITEM unexpected ${expected})
+  endif()
+  message(FATAL_ERROR "install tree differs: missing [${missing}], unexpected [${unexpected}]")
+endif()
+
+foreach(file IN LISTS found)
+  execute_process(COMMAND test -x "${PREFIX}/${file}" RESULT_VARIABLE not_executable)
+  if(file MATCHES "^bin/" AND NOT not_executable EQUAL 0)
+    message(FATAL_ERROR "${file} is not executable")
+  elseif(NOT file MATCHES "^bin/" AND not_executable EQUAL 0)
+    message(FATAL_ERROR "${file} is executable")
+  endif()
+  if(file MATCHES "/vst/")
+    set(FILE "${PREFIX}/${file}")
+    set(EXPORTS_ONLY ON)
+    include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/CheckPluginBinary.cmake)
+  endif()
+endforeach()
+message(STATUS "install tree: ${found}")
