@@ -80,7 +80,7 @@ void configure(DriftonVST& effect, Setting setting) {
 
 void configure(PanModel& model, Setting setting) {
     if (setting == kSquareWhole) {
-        model.waveShape = 2;
+        model.waveShape = drifton::kSquare;
         model.periodIndex = 0;
     }
 }
