@@ -17,11 +17,11 @@
 #include <utility>
 #include <vector>
 
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
+#include "model/pan_model.h"
 #include "panner/drifton_vst.h"
 #include "panner/pan_block_kernel.h"
-#include "tests/support/pan_model.h"
+#include "vst/vst_opcodes.h"
+#include "vst/vst_records.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ void configure(DriftonVST& effect, Setting setting) {
 
 void configure(PanModel& model, Setting setting) {
     if (setting == kSquareWhole) {
-        model.waveShape = 2;
+        model.waveShape = drifton::kSquare;
         model.periodIndex = 0;
     }
 }

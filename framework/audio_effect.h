@@ -10,8 +10,8 @@
 #pragma once
 
 #include "framework/text_copy.h"
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
+#include "vst/vst_opcodes.h"
+#include "vst/vst_records.h"
 
 // Interface of an optional editor owned by an effect. No editor exists in
 // this system; the interface fixes what the dispatcher calls.

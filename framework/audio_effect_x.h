@@ -6,8 +6,8 @@
 #pragma once
 
 #include "framework/audio_effect.h"
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
+#include "vst/vst_opcodes.h"
+#include "vst/vst_records.h"
 
 // Records reached through ptr or value of some opcodes. The default operations
 // never read them, so they stay incomplete here; an effect that overrides one

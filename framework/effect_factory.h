@@ -4,8 +4,8 @@
 
 #include <new>
 
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
+#include "vst/vst_opcodes.h"
+#include "vst/vst_records.h"
 
 // Host's loading thread. Handshakes with the host (null record,
 // audioMasterVersion), creates one Effect and returns its record. Answers null

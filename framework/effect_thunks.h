@@ -2,7 +2,7 @@
 // addresses stand in every effect record.
 #pragma once
 
-#include "framework/vst_records.h"
+#include "vst/vst_records.h"
 
 // Stores the six thunks in the record's function-pointer fields.
 void installEffectThunks(AEffect& record);

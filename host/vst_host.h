@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
+#include "vst/vst_opcodes.h"
+#include "vst/vst_records.h"
 
 namespace vsthost {
 
@@ -61,6 +61,11 @@ public:
     // record's `user` field, or, while an instance is being created on this
     // thread, through the host doing the creating.
     static audioMasterCallback callback();
+
+    // Serves a record made without an entry point, such as an effect built in
+    // this process: writes this Host into its `user` field, as Instance::create
+    // does, so that callback() finds it. The record stays the caller's.
+    void attach(AEffect* effect) { effect->user = this; }
 
     // Answers one call; what callback() forwards to.
     VstIntPtr handle(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,

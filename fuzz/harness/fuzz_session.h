@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
+#include "vst/vst_opcodes.h"
+#include "vst/vst_records.h"
 
 namespace drifton::fuzz {
 

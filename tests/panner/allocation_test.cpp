@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
 #include "host/vst_host.h"
 #include "panner/drifton_vst.h"
 #include "panner/pan_block_kernel.h"
 #include "tests/host/plugin_fixture.h"
 #include "tests/support/kernel_under_test.h"
+#include "vst/vst_opcodes.h"
+#include "vst/vst_records.h"
 
 namespace {
 

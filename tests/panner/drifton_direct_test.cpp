@@ -13,7 +13,7 @@
 #include <xmmintrin.h>
 #endif
 
-#include "tests/panner/direct_host.h"
+#include "tests/panner/exposed_drifton.h"
 
 namespace {
 
@@ -27,7 +27,12 @@ protected:
         record->processReplacing(record, inputs, outputs, frames);
     }
 
-    void SetUp() override { directhost::reset(); }
+    // Calls other than the time request.
+    std::size_t otherCalls() const {
+        return host.calls().size() - host.countCalls(audioMasterGetTime);
+    }
+
+    vsthost::Host host;
 
     static std::array<float, 4> history(const ExposedDrifton& e) {
         return {e.filter.x1, e.filter.x2, e.filter.y1, e.filter.y2};
@@ -58,7 +63,7 @@ protected:
 };
 
 TEST_F(DriftonDirect, SampleRateChangesNeverTouchTheFilterCoefficients) {
-    ExposedDrifton e;
+    ExposedDrifton e{host};
     const std::array<float, 6> before = {e.filter.a0, e.filter.a1, e.filter.a2,
                                          e.filter.b0, e.filter.b1, e.filter.b2};
     AEffect* record = e.getEffectRecord();
@@ -71,8 +76,8 @@ TEST_F(DriftonDirect, SampleRateChangesNeverTouchTheFilterCoefficients) {
 }
 
 TEST_F(DriftonDirect, UnusableSampleRatesAreStoredButProcessingKeepsTheLastUsableOne) {
-    ExposedDrifton changed;
-    ExposedDrifton reference;
+    ExposedDrifton changed{host};
+    ExposedDrifton reference{host};
     changed.setSampleRate(96000.0f);
     reference.setSampleRate(96000.0f);
     for (const float rate : {0.0f, -48000.0f, 1e-40f, 0.5f, std::numeric_limits<float>::infinity(),
@@ -92,46 +97,48 @@ TEST_F(DriftonDirect, UnusableSampleRatesAreStoredButProcessingKeepsTheLastUsabl
 }
 
 TEST_F(DriftonDirect, EveryWayOfSettingTheRateReachesProcessing) {
-    ExposedDrifton reference;
+    ExposedDrifton reference{host};
     reference.setSampleRate(96000.0f);
     const std::vector<float> expected = render(reference, 4096, 1.0f);
 
-    ExposedDrifton viaBoth;
+    ExposedDrifton viaBoth{host};
     viaBoth.setBlockSizeAndSampleRate(256, 96000.0f);
     EXPECT_EQ(256, viaBoth.getBlockSize());
     EXPECT_EQ(expected, render(viaBoth, 4096, 1.0f));
 
-    ExposedDrifton viaHost;
-    directhost::sampleRateAnswer = 96000;
+    ExposedDrifton viaHost{host};
+    host.setAnswer(audioMasterGetSampleRate, 96000);
     EXPECT_EQ(96000.0, viaHost.updateSampleRate());
     EXPECT_EQ(expected, render(viaHost, 4096, 1.0f));
 
-    ExposedDrifton untouched;
+    ExposedDrifton untouched{host};
     EXPECT_NE(expected, render(untouched, 4096, 1.0f)) << "44100 and 96000 must differ";
 }
 
 TEST_F(DriftonDirect, ZeroOrNegativeFrameCountsOnlyAskForTheTime) {
-    ExposedDrifton e;
+    ExposedDrifton e{host};
     const auto marked = markHistory(e);
     float in[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     float out[4] = {kSentinel, kSentinel, kSentinel, kSentinel};
     float* inputs[] = {in, in + 2};
     float* outputs[] = {out, out + 2};
-    int expectedQueries = 0;
+    std::size_t expectedQueries = 0;
     for (const VstInt32 frames : {0, -1, -4096}) {
         process(e, inputs, outputs, frames);
-        EXPECT_EQ(++expectedQueries, directhost::timeQueries.load()) << frames;
-        EXPECT_EQ(0x600, directhost::lastTimeMask.load());
+        EXPECT_EQ(++expectedQueries, host.countCalls(audioMasterGetTime)) << frames;
+        const auto calls = host.calls();
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(0x600, calls.back().value);
         EXPECT_EQ(marked, history(e));
         for (const float sample : out) {
             EXPECT_EQ(kSentinel, sample);
         }
     }
-    EXPECT_EQ(0, directhost::otherCalls.load());
+    EXPECT_EQ(0u, otherCalls());
 }
 
 TEST_F(DriftonDirect, MissingBuffersWriteNothing) {
-    ExposedDrifton e;
+    ExposedDrifton e{host};
     const auto marked = markHistory(e);
     std::array<float, 8> in{};
     in.fill(0.5f);
@@ -155,7 +162,7 @@ TEST_F(DriftonDirect, MissingBuffersWriteNothing) {
     for (const Case& c : cases) {
         process(e, c.inputs, c.outputs, 8);
     }
-    EXPECT_EQ(7, directhost::timeQueries.load());
+    EXPECT_EQ(7u, host.countCalls(audioMasterGetTime));
     EXPECT_EQ(marked, history(e));
     for (std::size_t i = 0; i < in.size(); ++i) {
         EXPECT_EQ(kSentinel, outLeft[i]);
@@ -164,7 +171,7 @@ TEST_F(DriftonDirect, MissingBuffersWriteNothing) {
 }
 
 TEST_F(DriftonDirect, HistoryCarriesOverSuspendAndResume) {
-    ExposedDrifton e;
+    ExposedDrifton e{host};
     render(e, 700, 1.0f);
     const auto after = history(e);
     EXPECT_NE(0.0f, after[2]);
@@ -176,7 +183,7 @@ TEST_F(DriftonDirect, HistoryCarriesOverSuspendAndResume) {
 
 #if defined(__x86_64__)
 TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
-    ExposedDrifton e;
+    ExposedDrifton e{host};
     e.setParameter(drifton::kWaveShape, 1.0f);
     e.setParameter(drifton::kPeriod, 1.0f);
     std::vector<float> in(3000, 1.0f), left(3000), right(3000);
@@ -206,7 +213,7 @@ TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
 #endif
 
 TEST_F(DriftonDirect, NoSubnormalLeavesTheSquareShape) {
-    ExposedDrifton e;
+    ExposedDrifton e{host};
     e.setParameter(drifton::kWaveShape, 1.0f);  // square
     e.setParameter(drifton::kWidth, 1.0f);      // the filter settles on exactly 0 or 1
     e.setParameter(drifton::kPeriod, 1.0f);     // 1/64: many jumps
@@ -227,7 +234,7 @@ TEST_F(DriftonDirect, NoSubnormalLeavesTheSquareShape) {
 }
 
 TEST_F(DriftonDirect, HostValuesCannotPushFieldsOutOfRange) {
-    ExposedDrifton e;
+    ExposedDrifton e{host};
     const float inf = std::numeric_limits<float>::infinity();
     const float values[] = {-1e30f, -1.0f, -0.0f,         1e-42f, 0.5f, 1.0000001f,
                             2.0f,   1e30f, std::nanf(""), inf,    -inf};

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "framework/float_mode_guard.h"
+#include "model/pan_model.h"
 #include "panner/pan_kernel_internal.h"
 #include "panner/pan_sample_loop.h"
 #include "tests/panner/plugin_runner.h"
-#include "tests/support/pan_model.h"
 
 namespace {
 
@@ -38,29 +38,26 @@ std::vector<KernelPath> supportedPaths() {
     return paths;
 }
 
-struct Oscillator {
-    int periodIndex = 3;
-    int shape = 1;
-    float width = 1.0f;
-    float shift = 0.0f;
-    double tempo = 120.0;
-    double start = 0.0;
-};
+using drifton::WaveShape;
+using pantest::Scenario;
+
+// A value outside the shapes: processing must treat it as one of them.
+constexpr auto kOutOfRangeShape = static_cast<WaveShape>(7);
 
 const drifton::SmoothingCoefficients kCoefficients = drifton::smoothingCoefficients(kRate);
-const int kDivisions[12] = {1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64};
 
 // A block's settings as processReplacing derives them from the host's
 // position and tempo (positions here are never negative).
-drifton::BlockSettings settingsFor(const Oscillator& o, double position) {
+drifton::BlockSettings settingsFor(const Scenario& o, double position) {
     drifton::BlockSettings s;
-    s.halfCycle = drifton::halfCycleBeats(kDivisions[o.periodIndex]);
+    s.halfCycle =
+        drifton::halfCycleBeats(drifton::PeriodTable[static_cast<std::size_t>(o.periodIndex)]);
     s.cycle = 2.0f * s.halfCycle;
     s.start = position;
     s.beatsPerSample = 1.0 / (static_cast<double>(kRate) / (o.tempo / 60.0));
-    s.phaseShift = o.shift;
+    s.phaseShift = o.phaseShift;
     s.width = o.width;
-    s.waveShape = o.shape;
+    s.waveShape = o.waveShape;
     return s;
 }
 
@@ -70,106 +67,75 @@ struct History {
     float y1 = 0.0f, y2 = 0.0f;
 };
 
-// Runs `input` through `process` (a kernel path or the per-sample loop) in
-// blocks of the given sizes, the song position advancing as a host's would.
+// Runs `input` through `process` (a kernel path or the per-sample loop) with
+// the tests' block driver.
 template <typename Process>
-Stereo runBlocks(const Oscillator& o, const std::vector<int>& blocks, const Stereo& input,
-                 History& history, Process process) {
+Stereo runBlocks(const Scenario& o, const Stereo& input, History& history, Process process) {
     drifton::SmoothingFilter filter(kCoefficients);
     Stereo out{std::vector<float>(input.left.size()), std::vector<float>(input.right.size())};
-    const auto frames = static_cast<int>(input.left.size());
-    double position = o.start;
-    std::size_t blockIndex = 0;
     const FloatModeGuard flushSubnormals;
-    for (int done = 0; done < frames;) {
-        const int count = std::min(blocks[blockIndex++ % blocks.size()], frames - done);
-        const auto at = static_cast<std::size_t>(done);
-        const drifton::StereoBlock block{input.left.data() + at, input.right.data() + at,
-                                         out.left.data() + at, out.right.data() + at, count};
-        process(filter, settingsFor(o, position), block);
-        done += count;
-        position += count * (o.tempo / 60.0) / static_cast<double>(kRate);
-    }
+    VstTimeInfo info{};
+    pantest::drive(
+        o, info, [](float) {}, [](const pantest::PanParameters&) {},
+        [&](int offset, int frames, const VstTimeInfo* time) {
+            const auto at = static_cast<std::size_t>(offset);
+            const drifton::StereoBlock block{input.left.data() + at, input.right.data() + at,
+                                             out.left.data() + at, out.right.data() + at, frames};
+            process(filter, settingsFor(o, time->ppqPos), block);
+        });
     history = History{filter.x1, filter.x2, filter.y1, filter.y2};
     return out;
 }
 
-Stereo runPath(KernelPath path, const Oscillator& o, const std::vector<int>& blocks,
-               const Stereo& input, History& history) {
+Stereo runPath(KernelPath path, const Scenario& o, const Stereo& input, History& history) {
     return runBlocks(
-        o, blocks, input, history,
+        o, input, history,
         [&](drifton::SmoothingFilter& f, const drifton::BlockSettings& s,
             const drifton::StereoBlock& b) { drifton::processPanBlock(path, f, s, b); });
 }
 
-Stereo runSampleBySample(const Oscillator& o, const std::vector<int>& blocks, const Stereo& input,
-                         History& history) {
+Stereo runSampleBySample(const Scenario& o, const Stereo& input, History& history) {
     return runBlocks(
-        o, blocks, input, history,
+        o, input, history,
         [&](drifton::SmoothingFilter& f, const drifton::BlockSettings& s,
             const drifton::StereoBlock& b) { drifton::processSampleBySample(f, s, b); });
 }
 
-Stereo runModel(const Oscillator& o, const std::vector<int>& blocks, const Stereo& input,
-                History& history) {
+Stereo runModel(const Scenario& o, const Stereo& input, History& history) {
     PanModel model;
-    model.periodIndex = o.periodIndex;
-    model.waveShape = o.shape;
-    model.width = o.width;
-    model.phaseShift = o.shift;
-    Stereo out{std::vector<float>(input.left.size()), std::vector<float>(input.right.size())};
-    VstTimeInfo time{};
-    time.tempo = o.tempo;
-    time.flags = kVstPpqPosValid | kVstTempoValid;
-    const auto frames = static_cast<int>(input.left.size());
-    double position = o.start;
-    std::size_t blockIndex = 0;
-    for (int done = 0; done < frames;) {
-        const int count = std::min(blocks[blockIndex++ % blocks.size()], frames - done);
-        const auto at = static_cast<std::size_t>(done);
-        time.ppqPos = position;
-        model.process(&time, input.left.data() + at, input.right.data() + at, out.left.data() + at,
-                      out.right.data() + at, count);
-        done += count;
-        position += count * (o.tempo / 60.0) / static_cast<double>(kRate);
-    }
+    const Stereo out = pantest::runModel(o, input, &model);
     history = History{model.x1, model.x2, model.y1, model.y2};
     return out;
 }
 
-std::string describe(const Oscillator& o, const std::vector<int>& blocks, const char* path) {
-    std::ostringstream text;
-    text << path << ": period " << o.periodIndex << ", shape " << o.shape << ", width " << o.width
-         << ", shift " << o.shift << ", tempo " << o.tempo << ", start " << o.start << ", blocks";
-    for (const int b : blocks) {
-        text << ' ' << b;
-    }
-    return text.str();
+std::string describe(const Scenario& o, const char* path) {
+    return std::string(path) + ": " + pantest::describe(o);
 }
 
 // Every supported path against the model, and the per-sample loop against
 // the model exactly, but for values at the bottom of the float range (the
 // model keeps subnormal intermediates between the steps it flushes); the
 // filter history each leaves behind agrees too.
-void expectPathsMatchModel(const Oscillator& o, const std::vector<int>& blocks, int frames,
-                           unsigned seed) {
+void expectPathsMatchModel(Scenario o, const std::vector<int>& blocks, int frames, unsigned seed) {
+    o.blocks = blocks;
+    o.frames = frames;
     const Stereo input = pantest::noise(frames, seed);
     History modelHistory{};
-    const Stereo want = runModel(o, blocks, input, modelHistory);
+    const Stereo want = runModel(o, input, modelHistory);
 
     History loopHistory{};
-    const Stereo loop = runSampleBySample(o, blocks, input, loopHistory);
-    EXPECT_LE(pantest::maxDifference(loop, want), 1e-36) << describe(o, blocks, "per-sample loop");
+    const Stereo loop = runSampleBySample(o, input, loopHistory);
+    EXPECT_LE(pantest::maxDifference(loop, want), 1e-36) << describe(o, "per-sample loop");
     EXPECT_EQ(modelHistory.y1, loopHistory.y1);
 
     for (const KernelPath path : supportedPaths()) {
         History history{};
-        const Stereo got = runPath(path, o, blocks, input, history);
-        const std::string what = describe(o, blocks, drifton::kernelPathName(path));
+        const Stereo got = runPath(path, o, input, history);
+        const std::string what = describe(o, drifton::kernelPathName(path));
         EXPECT_LE(pantest::maxDifference(got, want), kTolerance) << what;
         EXPECT_NEAR(modelHistory.y1, history.y1, kTolerance) << what;
         EXPECT_NEAR(modelHistory.y2, history.y2, kTolerance) << what;
-        if (o.shape != 1) {
+        if (o.waveShape != drifton::kSineShaped) {
             // Without the sine the filter inputs are the model's, bit for bit.
             EXPECT_EQ(modelHistory.x1, history.x1) << what;
             EXPECT_EQ(modelHistory.x2, history.x2) << what;
@@ -182,12 +148,13 @@ TEST(PanBlockKernel, EveryPathMatchesTheModelForEveryShapePeriodAndShift) {
     const double starts[] = {0.0, 0.37, 777.77, 9999.5};
     int n = 0;
     for (int period = 0; period < 12; ++period) {
-        for (const int shape : {0, 1, 2, 7}) {
-            Oscillator o;
+        for (const WaveShape shape :
+             {drifton::kTriangle, drifton::kSineShaped, drifton::kSquare, kOutOfRangeShape}) {
+            Scenario o;
             o.periodIndex = period;
-            o.shape = shape;
+            o.waveShape = shape;
             o.width = n % 4 == 0 ? 0.6f : 1.0f;
-            o.shift = shifts[n % 5];
+            o.phaseShift = shifts[n % 5];
             o.tempo = n % 3 == 0 ? 174.0 : 96.5;
             o.start = starts[n % 4];
             expectPathsMatchModel(o, {512, 100}, 2048, static_cast<unsigned>(n));
@@ -201,8 +168,9 @@ TEST(PanBlockKernel, EveryPathMatchesTheModelAcrossChunkBoundariesAndLongBlocks)
                                                     {257}, {511, 513, 1}, {65536}, {70000}};
     int n = 0;
     for (const auto& blocks : patterns) {
-        Oscillator o;
-        o.shape = n % 3;
+        Scenario o;
+        o.waveShape = pantest::kShapes[n % 3];
+        o.width = 1.0f;
         o.periodIndex = 11;
         o.tempo = 150.0;
         o.start = 1.25;
@@ -219,10 +187,11 @@ TEST(PanBlockKernel, EveryPathMatchesTheModelAtLargeSongPositions) {
     int n = 0;
     for (const double start : starts) {
         for (const int period : {0, 2, 4, 11}) {
-            Oscillator o;
+            Scenario o;
             o.start = start;
             o.periodIndex = period;
-            o.shape = n % 3;
+            o.waveShape = pantest::kShapes[n % 3];
+            o.width = 1.0f;
             o.tempo = 3000.0;  // several float steps per block
             expectPathsMatchModel(o, {1000}, 4000, static_cast<unsigned>(n));
             ++n;
@@ -241,19 +210,20 @@ TEST(PanBlockKernel, PanTargetsAreThoseOfThePerSampleSteps) {
     int n = 0;
     for (const KernelPath path : supportedPaths()) {
         for (int period = 0; period < 12; ++period) {
-            for (const int shape : {0, 1, 2, 5}) {
-                Oscillator o;
+            for (const WaveShape shape : {drifton::kTriangle, drifton::kSineShaped,
+                                          drifton::kSquare, static_cast<WaveShape>(5)}) {
+                Scenario o;
                 o.periodIndex = period;
-                o.shape = shape;
+                o.waveShape = shape;
                 o.width = n % 2 == 0 ? 1.0f : 0.3f;
-                o.shift = shifts[n % 5];
+                o.phaseShift = shifts[n % 5];
                 o.tempo = n % 3 == 0 ? 1000.0 : 133.0;
                 o.start = starts[n % 6];
                 const drifton::BlockSettings s = settingsFor(o, o.start);
                 const std::int32_t first = n % 4 == 0 ? 0 : 256 * (n % 4);
                 drifton::computePanTargets(path, s, first, kFrames, got.data());
                 // A last-place difference of the sine moves x by a step at most.
-                const float tolerance = shape == 1 ? 6e-8f : 0.0f;
+                const float tolerance = shape == drifton::kSineShaped ? 6e-8f : 0.0f;
                 for (int j = 0; j < kFrames; ++j) {
                     const float position =
                         drifton::positionInCycle(first + j, s.beatsPerSample, s.start, s.cycle);
@@ -261,8 +231,8 @@ TEST(PanBlockKernel, PanTargetsAreThoseOfThePerSampleSteps) {
                     const float want =
                         drifton::panTarget(drifton::shapeValue(s.waveShape, phase), s.width);
                     ASSERT_NEAR(want, got[static_cast<std::size_t>(j)], tolerance)
-                        << describe(o, {first}, drifton::kernelPathName(path)) << ", frame "
-                        << first + j;
+                        << describe(o, drifton::kernelPathName(path)) << ", first " << first
+                        << ", frame " << first + j;
                 }
                 ++n;
             }

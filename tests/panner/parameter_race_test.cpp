@@ -9,14 +9,18 @@
 #include <thread>
 #include <vector>
 
-#include "tests/panner/direct_host.h"
+#include "host/vst_host.h"
+#include "panner/drifton_vst.h"
+#include "tests/support/kernel_under_test.h"
 
 namespace {
 
 TEST(ParameterRace, AutomationDuringProcessingIsRaceFreeAndKeepsAudioBounded) {
-    directhost::reset();
-    DriftonVST effect(&directhost::callback, pantest::kernelUnderTest());
-    AEffect* record = effect.getEffectRecord();
+    vsthost::Host host;
+    host.setRecording(false);
+    const auto instance = vsthost::Instance::create(&pantest::inProcessEntry, host);
+    ASSERT_NE(nullptr, instance);
+    AEffect* record = instance->record();
     std::atomic<bool> processing{true};
     std::atomic<long> changes{0};
 

@@ -17,12 +17,12 @@
 
 #include "panner/pan_block_kernel.h"
 #include "tests/host/plugin_fixture.h"
-#include "tests/panner/direct_host.h"
 #include "tests/panner/plugin_runner.h"
 #include "tests/support/kernel_under_test.h"
 
 namespace {
 
+using drifton::WaveShape;
 using pantest::Scenario;
 using pantest::Stereo;
 using pantest::TimeMode;
@@ -32,14 +32,268 @@ const float kSqrt2 = std::sqrt(2.0f);
 const std::vector<std::vector<int>> kBlockPatterns = {{1},    {7},      {512},
                                                       {4096}, {0, 512}, {7, 0, 512, 1, 4096, 33}};
 
+const WaveShape kShapes[] = {drifton::kTriangle, drifton::kSineShaped, drifton::kSquare};
+
 // The shape and period under test at full width; everything else default.
-Scenario fullWidthSweep(int shape, int periodIndex) {
+Scenario fullWidthSweep(WaveShape shape, int periodIndex) {
     Scenario s;
-    s.shape = shape;
+    s.waveShape = shape;
     s.width = 1.0f;
     s.periodIndex = periodIndex;
     return s;
 }
+
+// Block sizes a host may use, fixed and varying between 1 and 4096.
+std::vector<int> randomBlocks(unsigned seed, int count) {
+    std::vector<int> blocks;
+    for (int i = 0; i < count; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        blocks.push_back(1 + static_cast<int>((seed >> 8) % 4096u));
+    }
+    return blocks;
+}
+
+// One run the plug-in file must match the model on: the scenario, the seed
+// of its noise input, and a note for a failure's trace.
+struct ModelCase {
+    Scenario scenario;
+    unsigned seed = 1;
+    const char* note = "";
+};
+
+std::vector<ModelCase> everyShapeWidthAndPhaseShift() {
+    const double tempos[] = {60.0, 120.0, 174.0};
+    const double starts[] = {0.0, 4321.37, 9999.37};
+    std::vector<ModelCase> cases;
+    for (const WaveShape shape : kShapes) {
+        for (const float width : {0.0f, 0.5f, 1.0f}) {
+            for (const float shift : {-1.0f, 0.0f, 0.5f, 1.0f}) {
+                const auto n = static_cast<int>(cases.size());
+                Scenario s;
+                s.waveShape = shape;
+                s.width = width;
+                s.phaseShift = shift;
+                s.periodIndex = (n * 5) % 12;
+                s.tempo = tempos[n % 3];
+                s.start = starts[(n / 3) % 3];
+                s.frames = 6144;
+                s.inPlace = n % 3 == 0;
+                cases.push_back({s, static_cast<unsigned>(n)});
+            }
+        }
+    }
+    return cases;
+}
+
+std::vector<ModelCase> everyPeriodTempoAndStart() {
+    const float shifts[] = {-1.0f, 0.0f, 0.5f, 1.0f};
+    std::vector<ModelCase> cases;
+    for (int period = 0; period < 12; ++period) {
+        for (const double tempo : {60.0, 120.0, 174.0}) {
+            for (const double start : {0.0, 5000.25, 9998.9}) {
+                const auto n = static_cast<int>(cases.size());
+                Scenario s = fullWidthSweep(kShapes[n % 3], period);
+                s.tempo = tempo;
+                s.start = start;
+                s.phaseShift = shifts[n % 4];
+                s.blocks = kBlockPatterns[static_cast<std::size_t>(n) % kBlockPatterns.size()];
+                cases.push_back({s, static_cast<unsigned>(n)});
+            }
+        }
+    }
+    return cases;
+}
+
+std::vector<ModelCase> manyBlocksOfEverySize() {
+    std::vector<ModelCase> cases;
+    for (const auto& blocks : kBlockPatterns) {
+        for (const WaveShape shape : kShapes) {
+            const auto n = static_cast<int>(cases.size());
+            Scenario s = fullWidthSweep(shape, 9);  // 1/32: several half-cycles in the run
+            s.blocks = blocks;
+            s.tempo = 174.0;
+            s.start = 3.0;
+            s.frames = 9000;
+            s.inPlace = n % 2 == 1;
+            cases.push_back({s, static_cast<unsigned>(n)});
+        }
+    }
+    return cases;
+}
+
+// Far into a song a float position moves in steps of 1/1024 beat, a good
+// part of a 1/64 half-cycle: the oscillator's phase must come from the
+// position rounded to float exactly as the model rounds it.
+std::vector<ModelCase> songPositionsUpTo10000Beats() {
+    const double starts[] = {1000.1, 2047.999, 4096.3, 8191.99, 9000.0, 9999.999};
+    std::vector<ModelCase> cases;
+    for (int period = 0; period < 12; ++period) {
+        for (const WaveShape shape : kShapes) {
+            const auto n = static_cast<int>(cases.size());
+            Scenario s = fullWidthSweep(shape, period);
+            s.phaseShift = n % 2 == 0 ? 0.25f : -0.75f;
+            s.tempo = n % 3 == 0 ? 174.0 : 120.0;
+            s.start = starts[static_cast<std::size_t>(n) % std::size(starts)];
+            s.blocks = {333, 512};
+            s.frames = 3000;
+            cases.push_back({s, static_cast<unsigned>(n)});
+        }
+    }
+    return cases;
+}
+
+std::vector<ModelCase> blocksUpTo65536Frames() {
+    const std::vector<std::vector<int>> patterns = {
+        {65536}, {255, 256, 257}, {1, 2, 3, 511, 513}, {20000, 64}};
+    std::vector<ModelCase> cases;
+    for (const auto& blocks : patterns) {
+        for (const WaveShape shape : {drifton::kSineShaped, drifton::kSquare}) {
+            const auto n = static_cast<int>(cases.size());
+            Scenario s = fullWidthSweep(shape, 10);
+            s.blocks = blocks;
+            s.tempo = 174.0;
+            s.start = 12.25;
+            s.frames = 70000;
+            s.inPlace = n % 2 == 0;
+            cases.push_back({s, static_cast<unsigned>(n)});
+        }
+    }
+    return cases;
+}
+
+std::vector<ModelCase> everyKindOfTimeInformation() {
+    std::vector<ModelCase> cases;
+    for (const TimeMode mode :
+         {TimeMode::kBoth, TimeMode::kNoTempo, TimeMode::kNoPosition, TimeMode::kNullRecord}) {
+        for (const WaveShape shape : {drifton::kTriangle, drifton::kSquare}) {
+            Scenario s = fullWidthSweep(shape, 8);
+            s.time = mode;
+            s.tempo = 174.0;
+            s.start = 17.5;
+            s.blocks = {1000};
+            s.frames = 8000;
+            cases.push_back({s});
+        }
+    }
+    return cases;
+}
+
+std::vector<ModelCase> rateChangeTo96000() {
+    std::vector<ModelCase> cases;
+    for (const WaveShape shape : kShapes) {
+        Scenario s = fullWidthSweep(shape, 7);
+        s.frames = 8192;
+        s.rateChangeAt = 4096;
+        s.newRate = 96000.0f;
+        cases.push_back({s});
+        s.ignoredRates = {0.0f, -44100.0f, std::nanf(""), std::numeric_limits<float>::infinity()};
+        cases.push_back({s, 1, "unusable rates sent after it change nothing"});
+    }
+    return cases;
+}
+
+std::vector<ModelCase> negativeSongPositions() {
+    std::vector<ModelCase> cases;
+    for (const double start : {-3.3, -0.0001, -4000.5}) {
+        for (const WaveShape shape : kShapes) {
+            Scenario s = fullWidthSweep(shape, 10);
+            s.start = start;
+            s.frames = 8192;
+            cases.push_back({s});
+        }
+    }
+    return cases;
+}
+
+std::vector<ModelCase> unusableOrAbsurdHostValues() {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<ModelCase> cases;
+    for (const double tempo : {0.0, -120.0, nan, inf, -inf, 1e300, 1e-300}) {
+        Scenario s = fullWidthSweep(drifton::kTriangle, 11);
+        s.reportedTempo = tempo;
+        s.start = 1.5;
+        cases.push_back({s});
+    }
+    for (const double position : {nan, inf, -inf, 1e39, -1e39, 1e300}) {
+        Scenario s = fullWidthSweep(drifton::kSquare, 11);
+        s.reportedPosition = position;
+        cases.push_back({s});
+    }
+    Scenario tinyRate;
+    tinyRate.rateChangeAt = 0;
+    tinyRate.newRate = 1e-30f;
+    cases.push_back({tinyRate});
+    return cases;
+}
+
+// Hosts without a song position, or whose song position stands still while
+// the transport is stopped: the sweep runs on from where it got to, and the
+// host's position leads again once it moves or the transport plays.
+std::vector<ModelCase> songPositionMissingOrStandingStill() {
+    using pantest::TransportChange;
+    struct Transport {
+        const char* what;
+        TimeMode time;
+        std::vector<TransportChange> changes;
+        bool playingFlag;
+    };
+    const Transport transports[] = {
+        {"no position flag", TimeMode::kNoPosition, {}, false},
+        {"no time record", TimeMode::kNullRecord, {}, false},
+        {"stopped throughout", TimeMode::kBoth, {{0, 5.25, false}}, false},
+        {"stopped, then playing from there",
+         TimeMode::kBoth,
+         {{0, 5.25, false}, {9000, 5.25, true}},
+         true},
+        {"stopped, then rolling without the playing flag",
+         TimeMode::kBoth,
+         {{0, 5.25, false}, {9000, 5.25, true}},
+         false},
+        {"seek while stopped", TimeMode::kBoth, {{0, 3.0, false}, {7000, 11.5, false}}, false},
+        {"playing, stopped, playing again",
+         TimeMode::kBoth,
+         {{0, 1.0, true}, {6000, std::nullopt, false}, {14000, std::nullopt, true}},
+         true},
+    };
+    const std::vector<std::vector<int>> blockPatterns = {
+        {512}, {7, 0, 512, 1, 4096, 33}, randomBlocks(7, 64)};
+    std::vector<ModelCase> cases;
+    for (const Transport& t : transports) {
+        for (const auto& blocks : blockPatterns) {
+            for (const WaveShape shape : {drifton::kTriangle, drifton::kSquare}) {
+                Scenario s = fullWidthSweep(shape, 5);  // 1/8: a cycle of one beat
+                s.time = t.time;
+                s.transport = t.changes;
+                s.playingFlag = t.playingFlag;
+                s.tempo = 100.0;
+                s.blocks = blocks;
+                s.frames = 20000;
+                cases.push_back({s, static_cast<unsigned>(cases.size()), t.what});
+            }
+        }
+    }
+    return cases;
+}
+
+// The families of runs held to the model, one row each.
+struct ModelFamily {
+    const char* name;
+    std::vector<ModelCase> (*cases)();
+};
+
+const ModelFamily kModelFamilies[] = {
+    {"EveryShapeWidthAndPhaseShift", everyShapeWidthAndPhaseShift},
+    {"EveryPeriodTempoAndStart", everyPeriodTempoAndStart},
+    {"ManyBlocksOfEverySize", manyBlocksOfEverySize},
+    {"SongPositionsUpTo10000Beats", songPositionsUpTo10000Beats},
+    {"BlocksUpTo65536Frames", blocksUpTo65536Frames},
+    {"EveryKindOfTimeInformation", everyKindOfTimeInformation},
+    {"RateChangeTo96000", rateChangeTo96000},
+    {"NegativeSongPositions", negativeSongPositions},
+    {"UnusableOrAbsurdHostValues", unusableOrAbsurdHostValues},
+    {"SongPositionMissingOrStandingStill", songPositionMissingOrStandingStill},
+};
 
 class PluginProcessing : public PluginFixture {
 protected:
@@ -61,112 +315,34 @@ protected:
     }
 };
 
-TEST_F(PluginProcessing, MatchesModelForEveryShapeWidthAndPhaseShift) {
-    const double tempos[] = {60.0, 120.0, 174.0};
-    const double starts[] = {0.0, 4321.37, 9999.37};
-    int n = 0;
-    for (const int shape : {0, 1, 2}) {
-        for (const float width : {0.0f, 0.5f, 1.0f}) {
-            for (const float shift : {-1.0f, 0.0f, 0.5f, 1.0f}) {
-                Scenario s;
-                s.shape = shape;
-                s.width = width;
-                s.shift = shift;
-                s.periodIndex = (n * 5) % 12;
-                s.tempo = tempos[n % 3];
-                s.start = starts[(n / 3) % 3];
-                s.frames = 6144;
-                s.inPlace = n % 3 == 0;
-                expectMatchesModel(s, static_cast<unsigned>(n));
-                ++n;
-            }
-        }
+class PluginMatchesModel : public PluginProcessing,
+                           public ::testing::WithParamInterface<ModelFamily> {};
+
+TEST_P(PluginMatchesModel, InEveryScenarioOfTheFamily) {
+    const std::vector<ModelCase> cases = GetParam().cases();
+    ASSERT_FALSE(cases.empty());
+    for (const ModelCase& c : cases) {
+        SCOPED_TRACE(c.note);
+        expectMatchesModel(c.scenario, c.seed);
     }
 }
 
-TEST_F(PluginProcessing, MatchesModelForEveryPeriodTempoAndStart) {
-    const float shifts[] = {-1.0f, 0.0f, 0.5f, 1.0f};
-    int n = 0;
-    for (int period = 0; period < 12; ++period) {
-        for (const double tempo : {60.0, 120.0, 174.0}) {
-            for (const double start : {0.0, 5000.25, 9998.9}) {
-                Scenario s = fullWidthSweep(n % 3, period);
-                s.tempo = tempo;
-                s.start = start;
-                s.shift = shifts[n % 4];
-                s.blocks = kBlockPatterns[static_cast<std::size_t>(n) % kBlockPatterns.size()];
-                expectMatchesModel(s, static_cast<unsigned>(n));
-                ++n;
-            }
-        }
-    }
-}
-
-TEST_F(PluginProcessing, MatchesModelOverManyBlocksOfEverySize) {
-    int n = 0;
-    for (const auto& blocks : kBlockPatterns) {
-        for (const int shape : {0, 1, 2}) {
-            Scenario s = fullWidthSweep(shape, 9);  // 1/32: several half-cycles in the run
-            s.blocks = blocks;
-            s.tempo = 174.0;
-            s.start = 3.0;
-            s.frames = 9000;
-            s.inPlace = n % 2 == 1;
-            expectMatchesModel(s, static_cast<unsigned>(n));
-            ++n;
-        }
-    }
-}
-
-// Far into a song a float position moves in steps of 1/1024 beat, a good
-// part of a 1/64 half-cycle: the oscillator's phase must come from the
-// position rounded to float exactly as the model rounds it.
-TEST_F(PluginProcessing, MatchesModelAtSongPositionsUpTo10000Beats) {
-    const double starts[] = {1000.1, 2047.999, 4096.3, 8191.99, 9000.0, 9999.999};
-    int n = 0;
-    for (int period = 0; period < 12; ++period) {
-        for (const int shape : {0, 1, 2}) {
-            Scenario s = fullWidthSweep(shape, period);
-            s.shift = n % 2 == 0 ? 0.25f : -0.75f;
-            s.tempo = n % 3 == 0 ? 174.0 : 120.0;
-            s.start = starts[static_cast<std::size_t>(n) % std::size(starts)];
-            s.blocks = {333, 512};
-            s.frames = 3000;
-            expectMatchesModel(s, static_cast<unsigned>(n));
-            ++n;
-        }
-    }
-}
-
-TEST_F(PluginProcessing, MatchesModelInBlocksUpTo65536Frames) {
-    const std::vector<std::vector<int>> patterns = {
-        {65536}, {255, 256, 257}, {1, 2, 3, 511, 513}, {20000, 64}};
-    int n = 0;
-    for (const auto& blocks : patterns) {
-        for (const int shape : {1, 2}) {
-            Scenario s = fullWidthSweep(shape, 10);
-            s.blocks = blocks;
-            s.tempo = 174.0;
-            s.start = 12.25;
-            s.frames = 70000;
-            s.inPlace = n % 2 == 0;
-            expectMatchesModel(s, static_cast<unsigned>(n));
-            ++n;
-        }
-    }
-}
+INSTANTIATE_TEST_SUITE_P(Families, PluginMatchesModel, ::testing::ValuesIn(kModelFamilies),
+                         [](const ::testing::TestParamInfo<ModelFamily>& row) {
+                             return std::string(row.param.name);
+                         });
 
 TEST_F(PluginProcessing, ParameterChangesTakeEffectFromTheNextBlock) {
     Scenario s;
-    s.shape = 0;
+    s.waveShape = drifton::kTriangle;
     s.width = 0.5f;
     s.periodIndex = 9;
     s.blocks = {300, 7, 1024};
     s.frames = 8000;
-    s.changes = {{300, 9, 2, 1.0f, 0.0f},
-                 {307, 4, 1, 0.25f, 0.5f},
-                 {2655, 11, 0, 1.0f, -1.0f},
-                 {5000, 0, 2, 1.0f, 1.0f}};
+    s.changes = {{300, {9, drifton::kSquare, 1.0f, 0.0f}},
+                 {307, {4, drifton::kSineShaped, 0.25f, 0.5f}},
+                 {2655, {11, drifton::kTriangle, 1.0f, -1.0f}},
+                 {5000, {0, drifton::kSquare, 1.0f, 1.0f}}};
     expectMatchesModel(s);
 
     // The changes are audible, so the comparison above checks where they land.
@@ -176,70 +352,11 @@ TEST_F(PluginProcessing, ParameterChangesTakeEffectFromTheNextBlock) {
     EXPECT_GT(pantest::maxDifference(plugin(s, input), plugin(unchanged, input)), 0.1);
 }
 
-TEST_F(PluginProcessing, MatchesModelForEveryKindOfTimeInformation) {
-    for (const TimeMode mode :
-         {TimeMode::kBoth, TimeMode::kNoTempo, TimeMode::kNoPosition, TimeMode::kNullRecord}) {
-        for (const int shape : {0, 2}) {
-            Scenario s = fullWidthSweep(shape, 8);
-            s.time = mode;
-            s.tempo = 174.0;
-            s.start = 17.5;
-            s.blocks = {1000};
-            s.frames = 8000;
-            expectMatchesModel(s);
-        }
-    }
-}
-
-TEST_F(PluginProcessing, MatchesModelAcrossARateChangeTo96000) {
-    for (const int shape : {0, 1, 2}) {
-        Scenario s = fullWidthSweep(shape, 7);
-        s.frames = 8192;
-        s.rateChangeAt = 4096;
-        s.newRate = 96000.0f;
-        expectMatchesModel(s);
-        // Unusable rates sent after it change nothing.
-        s.ignoredRates = {0.0f, -44100.0f, std::nanf(""), std::numeric_limits<float>::infinity()};
-        expectMatchesModel(s);
-    }
-}
-
-TEST_F(PluginProcessing, MatchesModelFromNegativeSongPositions) {
-    for (const double start : {-3.3, -0.0001, -4000.5}) {
-        for (const int shape : {0, 1, 2}) {
-            Scenario s = fullWidthSweep(shape, 10);
-            s.start = start;
-            s.frames = 8192;
-            expectMatchesModel(s);
-        }
-    }
-}
-
-TEST_F(PluginProcessing, MatchesModelForUnusableOrAbsurdHostValues) {
-    const double inf = std::numeric_limits<double>::infinity();
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const double tempo : {0.0, -120.0, nan, inf, -inf, 1e300, 1e-300}) {
-        Scenario s = fullWidthSweep(0, 11);
-        s.reportedTempo = tempo;
-        s.start = 1.5;
-        expectMatchesModel(s);
-    }
-    for (const double position : {nan, inf, -inf, 1e39, -1e39, 1e300}) {
-        Scenario s = fullWidthSweep(2, 11);
-        s.reportedPosition = position;
-        expectMatchesModel(s);
-    }
-    Scenario tinyRate;
-    tinyRate.rateChangeAt = 0;
-    tinyRate.newRate = 1e-30f;
-    expectMatchesModel(tinyRate);
-}
-
 // Extreme but finite values for the first four blocks, then the host's own
 // transport: every sample stays finite, the plug-in follows the model, and
 // once the filter has settled the audio is that of a run that never saw them.
 TEST_F(PluginProcessing, ExtremeFiniteHostValuesGiveFiniteAudioAndValidBlocksRecover) {
-    Scenario undisturbed = fullWidthSweep(2, 11);
+    Scenario undisturbed = fullWidthSweep(drifton::kSquare, 11);
     undisturbed.start = 3.25;
     undisturbed.frames = 8192;
     undisturbed.blocks = {512};
@@ -283,7 +400,7 @@ TEST_F(PluginProcessing, ExtremeFiniteHostValuesGiveFiniteAudioAndValidBlocksRec
 
 // A rate below 1 Hz is ignored like zero: processing keeps the last usable one.
 TEST_F(PluginProcessing, SampleRatesBelowOneHertzAreIgnored) {
-    Scenario undisturbed = fullWidthSweep(1, 11);
+    Scenario undisturbed = fullWidthSweep(drifton::kSineShaped, 11);
     undisturbed.rateChangeAt = 1024;
     undisturbed.newRate = 48000.0f;
     const Stereo input = pantest::noise(undisturbed.frames, 12);
@@ -298,7 +415,7 @@ TEST_F(PluginProcessing, SampleRatesBelowOneHertzAreIgnored) {
 }
 
 TEST_F(PluginProcessing, InPlaceGivesTheSameSamplesAsSeparateBuffers) {
-    for (const int shape : {0, 1, 2}) {
+    for (const WaveShape shape : kShapes) {
         Scenario s = fullWidthSweep(shape, 10);
         s.blocks = {7, 512, 1};
         const Stereo input = pantest::noise(s.frames, 3);
@@ -313,7 +430,7 @@ TEST_F(PluginProcessing, InPlaceGivesTheSameSamplesAsSeparateBuffers) {
 TEST_F(PluginProcessing, UnusableHostValuesBehaveAsIfTheFlagWereClear) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    Scenario base = fullWidthSweep(0, 11);
+    Scenario base = fullWidthSweep(drifton::kTriangle, 11);
     base.start = 2.75;
     base.tempo = 90.0;
     base.blocks = {300};
@@ -340,7 +457,7 @@ TEST_F(PluginProcessing, UnusableHostValuesBehaveAsIfTheFlagWereClear) {
 
 TEST_F(PluginProcessing, DefaultsStandInForMissingTimeInformation) {
     const Stereo input = pantest::noise(4096, 9);
-    Scenario s = fullWidthSweep(2, 11);
+    Scenario s = fullWidthSweep(drifton::kSquare, 11);
     s.start = 0.6;
     s.tempo = 77.0;
     s.blocks = {256};
@@ -365,65 +482,6 @@ TEST_F(PluginProcessing, DefaultsStandInForMissingTimeInformation) {
     EXPECT_EQ(0.0, pantest::maxDifference(plugin(atZero, input), plugin(s, input)));
 }
 
-// Block sizes a host may use, fixed and varying between 1 and 4096.
-std::vector<int> randomBlocks(unsigned seed, int count) {
-    std::vector<int> blocks;
-    for (int i = 0; i < count; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        blocks.push_back(1 + static_cast<int>((seed >> 8) % 4096u));
-    }
-    return blocks;
-}
-
-// Hosts without a song position, or whose song position stands still while
-// the transport is stopped: the sweep runs on from where it got to, and the
-// host's position leads again once it moves or the transport plays.
-TEST_F(PluginProcessing, MatchesModelWhenTheSongPositionIsMissingOrStandsStill) {
-    using pantest::TransportChange;
-    struct Case {
-        const char* what;
-        TimeMode time;
-        std::vector<TransportChange> transport;
-        bool playingFlag;
-    };
-    const Case cases[] = {
-        {"no position flag", TimeMode::kNoPosition, {}, false},
-        {"no time record", TimeMode::kNullRecord, {}, false},
-        {"stopped throughout", TimeMode::kBoth, {{0, 5.25, false}}, false},
-        {"stopped, then playing from there",
-         TimeMode::kBoth,
-         {{0, 5.25, false}, {9000, 5.25, true}},
-         true},
-        {"stopped, then rolling without the playing flag",
-         TimeMode::kBoth,
-         {{0, 5.25, false}, {9000, 5.25, true}},
-         false},
-        {"seek while stopped", TimeMode::kBoth, {{0, 3.0, false}, {7000, 11.5, false}}, false},
-        {"playing, stopped, playing again",
-         TimeMode::kBoth,
-         {{0, 1.0, true}, {6000, std::nullopt, false}, {14000, std::nullopt, true}},
-         true},
-    };
-    const std::vector<std::vector<int>> blockPatterns = {
-        {512}, {7, 0, 512, 1, 4096, 33}, randomBlocks(7, 64)};
-    int n = 0;
-    for (const Case& c : cases) {
-        for (const auto& blocks : blockPatterns) {
-            for (const int shape : {0, 2}) {
-                Scenario s = fullWidthSweep(shape, 5);  // 1/8: a cycle of one beat
-                s.time = c.time;
-                s.transport = c.transport;
-                s.playingFlag = c.playingFlag;
-                s.tempo = 100.0;
-                s.blocks = blocks;
-                s.frames = 20000;
-                SCOPED_TRACE(c.what);
-                expectMatchesModel(s, static_cast<unsigned>(n++));
-            }
-        }
-    }
-}
-
 // Where the frame of each upward crossing of the centre (right gain rising
 // past left) lies, interpolated between samples.
 std::vector<double> upwardCentreCrossings(const Stereo& out) {
@@ -442,7 +500,7 @@ std::vector<double> upwardCentreCrossings(const Stereo& out) {
 // sweep with the period the settings imply, whatever the host's block size.
 TEST_F(PluginProcessing, WithoutASongPositionTheSweepKeepsItsPeriodAtAnyBlockSize) {
     // 120 bpm at 48 kHz, period 1/4: a cycle of 2 beats, 48000 frames.
-    Scenario s = fullWidthSweep(0, 3);
+    Scenario s = fullWidthSweep(drifton::kTriangle, 3);
     s.time = TimeMode::kNoPosition;
     s.rateChangeAt = 0;
     s.newRate = 48000.0f;
@@ -471,7 +529,7 @@ TEST_F(PluginProcessing, WithoutASongPositionTheSweepKeepsItsPeriodAtAnyBlockSiz
 }
 
 TEST_F(PluginProcessing, ACountInLandsOnTheSamePhaseAsItsWrappedPosition) {
-    Scenario s = fullWidthSweep(0, 3);  // a cycle of 2 beats
+    Scenario s = fullWidthSweep(drifton::kTriangle, 3);  // a cycle of 2 beats
     s.blocks = {4096};
     const Stereo input = pantest::noise(s.frames, 4);
     s.start = 0.375;
@@ -486,7 +544,7 @@ TEST_F(PluginProcessing, ACountInLandsOnTheSamePhaseAsItsWrappedPosition) {
 TEST_F(PluginProcessing, ZeroWidthPassesTheSignal) {
     Scenario s;
     s.width = 0.0f;
-    s.shape = 2;
+    s.waveShape = drifton::kSquare;
     s.periodIndex = 11;
     const Stereo input = pantest::noise(s.frames, 2);
     for (const Stereo& out : both(s, input)) {
@@ -500,7 +558,7 @@ TEST_F(PluginProcessing, ZeroWidthPassesTheSignal) {
 
 TEST_F(PluginProcessing, TriangleSweepsLeftThenRightInTimeWithTheSong) {
     // 120 bpm at 44100 Hz, period 1/4: one beat per half-cycle.
-    Scenario s = fullWidthSweep(0, 3);
+    Scenario s = fullWidthSweep(drifton::kTriangle, 3);
     s.frames = 44100;
     const Stereo ones = pantest::constant(s.frames, 1.0f);
     for (const Stereo& out : both(s, ones)) {
@@ -511,12 +569,12 @@ TEST_F(PluginProcessing, TriangleSweepsLeftThenRightInTimeWithTheSong) {
         EXPECT_NEAR(kSqrt2, out.right[33075], 1e-4f);
         EXPECT_LT(out.left[33075], 1e-3f);
     }
-    s.shift = 1.0f;  // half a cycle later: the sweep starts to the right
+    s.phaseShift = 1.0f;  // half a cycle later: the sweep starts to the right
     for (const Stereo& out : both(s, ones)) {
         EXPECT_NEAR(kSqrt2, out.right[11025], 1e-4f);
         EXPECT_LT(out.left[11025], 1e-3f);
     }
-    s.shift = 0.0f;
+    s.phaseShift = 0.0f;
     s.tempo = 60.0;  // half the tempo: the extreme comes twice as late
     for (const Stereo& out : both(s, ones)) {
         EXPECT_NEAR(std::sin(3.0f * std::acos(-1.0f) / 8.0f) * kSqrt2, out.left[11025], 1e-3f);
@@ -528,7 +586,7 @@ TEST_F(PluginProcessing, TriangleSweepsLeftThenRightInTimeWithTheSong) {
 TEST_F(PluginProcessing, SquareGlidesToTheOtherSideOverAFewSamples) {
     // 1/64 at 120 bpm: a half-cycle is 1378.125 samples, so the jump to the
     // right lands on sample 1379.
-    Scenario s = fullWidthSweep(2, 11);
+    Scenario s = fullWidthSweep(drifton::kSquare, 11);
     s.frames = 2000;
     const Stereo ones = pantest::constant(s.frames, 1.0f);
     for (const Stereo& out : both(s, ones)) {
@@ -545,28 +603,13 @@ TEST_F(PluginProcessing, SquareGlidesToTheOtherSideOverAFewSamples) {
 // CPU and environment as the panner linked into this process: both give the
 // same samples.
 TEST_F(PluginProcessing, PluginFileGivesTheSamplesOfThePannerLinkedHere) {
-    Scenario s = fullWidthSweep(1, 10);
+    Scenario s = fullWidthSweep(drifton::kSineShaped, 10);
     s.tempo = 174.0;
     s.start = 3.5;
     s.frames = 4096;
     const Stereo input = pantest::noise(s.frames, 6);
     const Stereo fromFile = plugin(s, input);
-
-    directhost::reset();
-    directhost::timeInfo.tempo = s.tempo;
-    DriftonVST effect(&directhost::callback, pantest::kernelUnderTest());
-    effect.setParameter(drifton::kPeriod, static_cast<float>(s.periodIndex) / 11.0f);
-    effect.setParameter(drifton::kWaveShape, 0.5f);
-    effect.setParameter(drifton::kWidth, s.width);
-    Stereo inProcess{input.left, input.right};
-    double position = s.start;
-    for (int done = 0; done < s.frames; done += 512) {
-        directhost::timeInfo.ppqPos = position;
-        const auto at = static_cast<std::size_t>(done);
-        float* channels[] = {inProcess.left.data() + at, inProcess.right.data() + at};
-        effect.processReplacing(channels, channels, 512);
-        position += 512 * (s.tempo / 60.0) / 44100.0;
-    }
+    const Stereo inProcess = pantest::runPlugin(&pantest::inProcessEntry, host, s, input);
     EXPECT_EQ(fromFile.left, inProcess.left) << drifton::kernelPathName(pantest::kernelUnderTest());
     EXPECT_EQ(fromFile.right, inProcess.right);
 }

@@ -7,69 +7,11 @@
 
 namespace pantest {
 
-namespace {
-
-VstInt32 flagsFor(TimeMode mode) {
-    switch (mode) {
-    case TimeMode::kNoTempo:
-        return kVstPpqPosValid;
-    case TimeMode::kNoPosition:
-        return kVstTempoValid;
-    default:
-        return kVstPpqPosValid | kVstTempoValid;
-    }
-}
-
-// Drives a processor through the scenario's blocks. `setRate`, `setFields`
-// and `process` are the processor's; the host transport advances as a host's
-// would.
-template <typename SetRate, typename SetFields, typename Process>
-void drive(const Scenario& s, VstTimeInfo& info, SetRate setRate, SetFields setFields,
-           Process process) {
-    double rate = 44100.0;
-    double position = s.start;
-    bool rateChanged = false;
-    bool rolling = true;
-    std::size_t blockIndex = 0;
-    std::size_t nextChange = 0;
-    std::size_t nextTransport = 0;
-    setFields(static_cast<const PanParameters&>(s));
-    for (int done = 0; done < s.frames;) {
-        while (nextChange < s.changes.size() && s.changes[nextChange].atFrame <= done) {
-            setFields(s.changes[nextChange++].parameters);
-        }
-        if (s.rateChangeAt >= 0 && !rateChanged && done >= s.rateChangeAt) {
-            setRate(s.newRate);
-            for (const float ignored : s.ignoredRates) {
-                setRate(ignored);
-            }
-            rate = static_cast<double>(s.newRate);
-            rateChanged = true;
-        }
-        while (nextTransport < s.transport.size() && s.transport[nextTransport].atFrame <= done) {
-            position = s.transport[nextTransport].position.value_or(position);
-            rolling = s.transport[nextTransport++].rolling;
-        }
-        const int frames = std::min(s.blocks[blockIndex++ % s.blocks.size()], s.frames - done);
-        const bool reporting = done < s.reportedUntil;
-        info.ppqPos = reporting ? s.reportedPosition.value_or(position) : position;
-        info.tempo = reporting ? s.reportedTempo.value_or(s.tempo) : s.tempo;
-        info.flags = flagsFor(s.time) | (rolling && s.playingFlag ? kVstTransportPlaying : 0);
-        process(done, frames, s.time == TimeMode::kNullRecord ? nullptr : &info);
-        done += frames;
-        if (rolling) {
-            position += frames * (s.tempo / 60.0) / rate;
-        }
-    }
-}
-
-}  // namespace
-
 std::string describe(const Scenario& s) {
     std::ostringstream text;
-    text << "period " << s.periodIndex << ", shape " << s.shape << ", width " << s.width
-         << ", shift " << s.shift << ", tempo " << s.tempo << ", start " << s.start << ", frames "
-         << s.frames << ", blocks";
+    text << "period " << s.periodIndex << ", shape " << s.waveShape << ", width " << s.width
+         << ", shift " << s.phaseShift << ", tempo " << s.tempo << ", start " << s.start
+         << ", frames " << s.frames << ", blocks";
     for (const int b : s.blocks) {
         text << ' ' << b;
     }
@@ -96,8 +38,8 @@ std::string describe(const Scenario& s) {
     text << (s.playingFlag ? ", playing flag" : "");
     for (const ParameterChange& c : s.changes) {
         const PanParameters& p = c.parameters;
-        text << ", from " << c.atFrame << ": period " << p.periodIndex << " shape " << p.shape
-             << " width " << p.width << " shift " << p.shift;
+        text << ", from " << c.atFrame << ": period " << p.periodIndex << " shape " << p.waveShape
+             << " width " << p.width << " shift " << p.phaseShift;
     }
     return text.str();
 }
@@ -141,10 +83,11 @@ Stereo runPlugin(vsthost::EntryPoint entry, vsthost::Host& host, const Scenario&
         s, info, [&](float rate) { instance->dispatch(effSetSampleRate, 0, 0, nullptr, rate); },
         [&](const PanParameters& c) {
             // Field values through the host's normalized values.
-            instance->setParameter(0, static_cast<float>(c.periodIndex) / 11.0f);
-            instance->setParameter(1, static_cast<float>(c.shape) * 0.5f);
-            instance->setParameter(2, c.width);
-            instance->setParameter(3, (c.shift + 1.0f) * 0.5f);
+            instance->setParameter(drifton::kPeriod,
+                                   static_cast<float>(c.periodIndex) / drifton::kLastPeriodIndex);
+            instance->setParameter(drifton::kWaveShape, static_cast<float>(c.waveShape) * 0.5f);
+            instance->setParameter(drifton::kWidth, c.width);
+            instance->setParameter(drifton::kPhaseShift, (c.phaseShift + 1.0f) * 0.5f);
         },
         [&](int offset, int frames, const VstTimeInfo* time) {
             host.setTimeInfoAvailable(time != nullptr);
@@ -158,7 +101,7 @@ Stereo runPlugin(vsthost::EntryPoint entry, vsthost::Host& host, const Scenario&
     return out;
 }
 
-Stereo runModel(const Scenario& s, const Stereo& input) {
+Stereo runModel(const Scenario& s, const Stereo& input, PanModel* finalState) {
     Stereo out{std::vector<float>(input.left.size()), std::vector<float>(input.right.size())};
     PanModel model;
     VstTimeInfo info{};
@@ -166,15 +109,18 @@ Stereo runModel(const Scenario& s, const Stereo& input) {
         s, info, [&](float rate) { model.setSampleRate(rate); },
         [&](const PanParameters& c) {
             model.periodIndex = c.periodIndex;
-            model.waveShape = c.shape;
+            model.waveShape = c.waveShape;
             model.width = c.width;
-            model.phaseShift = c.shift;
+            model.phaseShift = c.phaseShift;
         },
         [&](int offset, int frames, const VstTimeInfo* time) {
             const auto at = static_cast<std::size_t>(offset);
             model.process(time, input.left.data() + at, input.right.data() + at,
                           out.left.data() + at, out.right.data() + at, frames);
         });
+    if (finalState != nullptr) {
+        *finalState = model;
+    }
     return out;
 }
 

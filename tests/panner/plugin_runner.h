@@ -2,24 +2,27 @@
 // and the same host transport, block by block as a host would.
 #pragma once
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "host/vst_host.h"
-#include "tests/support/pan_model.h"
+#include "model/pan_model.h"
+#include "panner/parameter_table.h"
 
 namespace pantest {
 
 enum class TimeMode { kBoth, kNoTempo, kNoPosition, kNullRecord };
 
-// The four parameter fields, as the effect stores them.
+// The four parameter fields, named and valued as the effect stores them
+// (drifton::ParameterFields); the one parameter record of the panner tests.
 struct PanParameters {
     int periodIndex = 3;
-    int shape = 1;
+    drifton::WaveShape waveShape = drifton::kSineShaped;
     float width = 0.75f;
-    float shift = 0.0f;
+    float phaseShift = 0.0f;
 };
 
 // Parameters set between blocks: before the first block that starts at or
@@ -37,6 +40,10 @@ struct TransportChange {
     std::optional<double> position;
     bool rolling = true;
 };
+
+// The three shapes, in the order of their values.
+inline constexpr drifton::WaveShape kShapes[] = {drifton::kTriangle, drifton::kSineShaped,
+                                                 drifton::kSquare};
 
 // The parameters the run starts with, and everything else about it.
 struct Scenario : PanParameters {
@@ -77,9 +84,71 @@ Stereo constant(int frames, float value);
 // Output of the plug-in file (a fresh instance) and of the model.
 Stereo runPlugin(vsthost::EntryPoint entry, vsthost::Host& host, const Scenario& s,
                  const Stereo& input);
-Stereo runModel(const Scenario& s, const Stereo& input);
+// `finalState`, when given, receives the model as the run leaves it (its
+// filter history).
+Stereo runModel(const Scenario& s, const Stereo& input, PanModel* finalState = nullptr);
+
+// The one block driver: takes a processor through the scenario's blocks,
+// the host transport advancing as a host's would. `setRate(float)`,
+// `setFields(const PanParameters&)` and `process(offset, frames, time)` are
+// the processor's; `time` is null in TimeMode::kNullRecord.
+template <typename SetRate, typename SetFields, typename Process>
+void drive(const Scenario& s, VstTimeInfo& info, SetRate setRate, SetFields setFields,
+           Process process);
 
 // Largest absolute difference over both channels.
 double maxDifference(const Stereo& a, const Stereo& b);
+
+// The time record flags of a TimeMode.
+inline VstInt32 flagsFor(TimeMode mode) {
+    switch (mode) {
+    case TimeMode::kNoTempo:
+        return kVstPpqPosValid;
+    case TimeMode::kNoPosition:
+        return kVstTempoValid;
+    default:
+        return kVstPpqPosValid | kVstTempoValid;
+    }
+}
+
+template <typename SetRate, typename SetFields, typename Process>
+void drive(const Scenario& s, VstTimeInfo& info, SetRate setRate, SetFields setFields,
+           Process process) {
+    double rate = 44100.0;
+    double position = s.start;
+    bool rateChanged = false;
+    bool rolling = true;
+    std::size_t blockIndex = 0;
+    std::size_t nextChange = 0;
+    std::size_t nextTransport = 0;
+    setFields(static_cast<const PanParameters&>(s));
+    for (int done = 0; done < s.frames;) {
+        while (nextChange < s.changes.size() && s.changes[nextChange].atFrame <= done) {
+            setFields(s.changes[nextChange++].parameters);
+        }
+        if (s.rateChangeAt >= 0 && !rateChanged && done >= s.rateChangeAt) {
+            setRate(s.newRate);
+            for (const float ignored : s.ignoredRates) {
+                setRate(ignored);
+            }
+            rate = static_cast<double>(s.newRate);
+            rateChanged = true;
+        }
+        while (nextTransport < s.transport.size() && s.transport[nextTransport].atFrame <= done) {
+            position = s.transport[nextTransport].position.value_or(position);
+            rolling = s.transport[nextTransport++].rolling;
+        }
+        const int frames = std::min(s.blocks[blockIndex++ % s.blocks.size()], s.frames - done);
+        const bool reporting = done < s.reportedUntil;
+        info.ppqPos = reporting ? s.reportedPosition.value_or(position) : position;
+        info.tempo = reporting ? s.reportedTempo.value_or(s.tempo) : s.tempo;
+        info.flags = flagsFor(s.time) | (rolling && s.playingFlag ? kVstTransportPlaying : 0);
+        process(done, frames, s.time == TimeMode::kNullRecord ? nullptr : &info);
+        done += frames;
+        if (rolling) {
+            position += frames * (s.tempo / 60.0) / rate;
+        }
+    }
+}
 
 }  // namespace pantest

@@ -7,15 +7,26 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/effect_factory.h"
+#include "panner/drifton_vst.h"
 #include "tests/host/plugin_fixture.h"
 
 namespace {
 
 drifton::KernelPath chosenPath = drifton::fastestKernelPath();
 
+class DriftonUnderTest : public DriftonVST {
+public:
+    explicit DriftonUnderTest(audioMasterCallback callback) : DriftonVST(callback, chosenPath) {}
+};
+
 }  // namespace
 
 drifton::KernelPath pantest::kernelUnderTest() { return chosenPath; }
+
+AEffect* pantest::inProcessEntry(audioMasterCallback callback) {
+    return createEffectInstance<DriftonUnderTest>(callback);
+}
 
 const char* pluginFileUnderTest() {
     return chosenPath == drifton::KernelPath::kBaseline ? DRIFTON_BASELINE_PLUGIN_PATH

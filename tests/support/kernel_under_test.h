@@ -3,10 +3,15 @@
 // the plug-in file built for that path.
 #pragma once
 
+#include "host/vst_host.h"
 #include "panner/pan_block_kernel.h"
 
 namespace pantest {
 
 drifton::KernelPath kernelUnderTest();
+
+// An entry point in this process, for our host library's Instance::create:
+// DriftonVST with the kernel path under test, without the plug-in file.
+AEffect* inProcessEntry(audioMasterCallback callback);
 
 }  // namespace pantest

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
 #include "tests/tools/probe_log.h"
+#include "vst/vst_opcodes.h"
+#include "vst/vst_records.h"
 
 namespace {
 

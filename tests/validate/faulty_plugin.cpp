@@ -13,8 +13,8 @@
 #include <cstring>
 #include <vector>
 
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
+#include "vst/vst_opcodes.h"
+#include "vst/vst_records.h"
 
 namespace {
 

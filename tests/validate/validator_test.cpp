@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/vst_records.h"
 #include "tools/validate/realtime_counters.h"
+#include "vst/vst_records.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "framework/vst_opcodes.h"
-#include "framework/vst_records.h"
 #include "host/vst_host.h"
 #include "tools/validate/validator.h"
+#include "vst/vst_opcodes.h"
+#include "vst/vst_records.h"
 
 namespace validate {
 

@@ -4,7 +4,7 @@
 // benchmarks use it as the baseline.
 #pragma once
 
-#include "framework/vst_records.h"
+#include "vst/vst_records.h"
 
 class PanModel {
 public:

@@ -2,7 +2,7 @@
 // Header-only, shared by the effect framework and the host library.
 #pragma once
 
-#include "framework/vst_records.h"
+#include "vst/vst_records.h"
 
 // Opcodes a host sends to the effect's dispatcher.
 enum AEffectOpcodes : VstInt32 {

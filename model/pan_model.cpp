@@ -1,4 +1,4 @@
-#include "tests/support/pan_model.h"
+#include "model/pan_model.h"
 
 #include <cmath>
 
