@@ -81,7 +81,8 @@ Stereo runBlocks(const Scenario& o, const Stereo& input, History& history, Proce
             const auto at = static_cast<std::size_t>(offset);
             const drifton::StereoBlock block{input.left.data() + at, input.right.data() + at,
                                              out.left.data() + at, out.right.data() + at, frames};
-            process(filter, settingsFor(o, time->ppqPos), block);
+            // The kernel runs on given positions; a run without a time record starts at 0.
+            process(filter, settingsFor(o, time != nullptr ? time->ppqPos : 0.0), block);
         });
     history = History{filter.x1, filter.x2, filter.y1, filter.y2};
     return out;
