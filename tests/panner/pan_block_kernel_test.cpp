@@ -77,12 +77,12 @@ Stereo runBlocks(const Scenario& o, const Stereo& input, History& history, Proce
     VstTimeInfo info{};
     pantest::drive(
         o, info, [](float) {}, [](const pantest::PanParameters&) {},
-        [&](int offset, int frames, const VstTimeInfo* time) {
+        [&](int offset, int frames, const VstTimeInfo*) {
             const auto at = static_cast<std::size_t>(offset);
             const drifton::StereoBlock block{input.left.data() + at, input.right.data() + at,
                                              out.left.data() + at, out.right.data() + at, frames};
-            // The kernel runs on given positions; a run without a time record starts at 0.
-            process(filter, settingsFor(o, time != nullptr ? time->ppqPos : 0.0), block);
+            // The driver's own record, also where a scenario hands the plug-in none.
+            process(filter, settingsFor(o, info.ppqPos), block);
         });
     history = History{filter.x1, filter.x2, filter.y1, filter.y2};
     return out;

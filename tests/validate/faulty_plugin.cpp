@@ -4,6 +4,9 @@
 // validator's tests show that the check meant to catch it fails.
 #include <pthread.h>
 #include <unistd.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #if defined(__x86_64__)
 #include <xmmintrin.h>
 #endif
@@ -234,7 +237,11 @@ VstIntPtr dispatcher(AEffect* record, VstInt32 opcode, VstInt32 index, VstIntPtr
     case effGetVendorVersion:
 #if defined(FAULT_HANG)
         for (;;) {
+#if defined(_WIN32)
+            SleepEx(INFINITE, FALSE);
+#else
             pause();  // waits for a signal that never comes
+#endif
         }
 #endif
         return 1;

@@ -1,7 +1,12 @@
 #include "tools/common/output_file.h"
 
 #include <sys/stat.h>
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -27,8 +32,14 @@ extern "C" void onInterrupt(int signal) {
     interruptFlag = 1;
 }
 
+#if defined(_WIN32)
+constexpr const char* kSeparators = "/\\";
+#else
+constexpr const char* kSeparators = "/";
+#endif
+
 std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
+    const auto slash = path.find_last_of(kSeparators);
     if (slash == std::string::npos) {
         return ".";
     }
@@ -36,7 +47,7 @@ std::string folderOf(const std::string& path) {
 }
 
 std::string nameOf(const std::string& path) {
-    const auto slash = path.rfind('/');
+    const auto slash = path.find_last_of(kSeparators);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -57,6 +68,72 @@ PendingOutput::PendingOutput(std::string target) : target_(std::move(target)) {
                         std::strerror(errno));
     }
     temporary_ = buffer.data();
+#if defined(_WIN32)
+    ::_close(fd);
+}
+
+PendingOutput::~PendingOutput() {
+    if (!committed_) {
+        ::_unlink(temporary_.c_str());
+    }
+}
+
+namespace {
+
+std::wstring wide(const std::string& text) {
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
+                        length);
+    return result;
+}
+
+}  // namespace
+
+// Windows' rename does not replace an existing file; MoveFileEx does.
+void PendingOutput::commit() {
+    if (!MoveFileExW(wide(temporary_).c_str(), wide(target_).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        throw ToolError(quoted(target_) + ": cannot replace (error " +
+                        std::to_string(GetLastError()) + ")");
+    }
+    committed_ = true;
+}
+
+namespace {
+
+// Volume and file index: what an inode number is on Linux. False when the
+// file cannot be opened.
+bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE file =
+        CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+}  // namespace
+
+// Windows' stat has no inode numbers.
+bool sameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION first{};
+    BY_HANDLE_FILE_INFORMATION second{};
+    return fileIdentity(a, first) && fileIdentity(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+void installInterruptFlag() {
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+}
+#else
     // mkstemp makes the file private; give it the permissions a new file gets.
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -91,6 +168,7 @@ void installInterruptFlag() {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }
+#endif
 
 bool interrupted() { return interruptFlag != 0; }
 

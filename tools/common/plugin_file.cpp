@@ -1,6 +1,11 @@
 #include "tools/common/plugin_file.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <array>
 
@@ -9,6 +14,31 @@
 namespace tools {
 
 namespace {
+
+#if defined(_WIN32)
+
+bool exists(const std::string& path) { return ::_access(path.c_str(), 0) == 0; }
+
+}  // namespace
+
+// Windows installs keep the plug-in beside the tool.
+std::string installedPluginPath() {
+    std::array<wchar_t, 4096> buffer{};
+    const DWORD length =
+        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0 || length >= buffer.size()) {
+        return {};
+    }
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, buffer.data(), static_cast<int>(length),
+                                          nullptr, 0, nullptr, nullptr);
+    std::string exe(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, buffer.data(), static_cast<int>(length), exe.data(), bytes,
+                        nullptr, nullptr);
+    const auto slash = exe.find_last_of("/\\");
+    return exe.substr(0, slash == std::string::npos ? 0 : slash + 1) + "KqDrifton.dll";
+}
+
+#else
 
 bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
@@ -24,6 +54,8 @@ std::string installedPluginPath() {
     const auto slash = exe.rfind('/');
     return exe.substr(0, slash == std::string::npos ? 0 : slash) + "/../lib/vst/KqDrifton.so";
 }
+
+#endif
 
 std::string buildTreePluginPath() { return DRIFTON_BUILD_PLUGIN_PATH; }
 

@@ -298,7 +298,7 @@ void checkAudio(Context& context, const LoadedPlugin& plugin) {
 
 void checkRealtime(Context& context, const LoadedPlugin& plugin) {
     if (!rt::available()) {
-        context.skip("this build keeps the sanitizer's allocator, so calls are not counted");
+        context.skip(rt::unavailableReason());
         return;
     }
     rt::reset();

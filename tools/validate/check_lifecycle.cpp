@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tools/validate/checks.h"
+#include "tools/validate/platform.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" int __lsan_do_recoverable_leak_check();

@@ -1,17 +1,14 @@
 #include "tools/validate/check_support.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <sstream>
 
+#include "tools/validate/platform.h"
 #include "tools/validate/realtime_counters.h"
 
 namespace validate {
@@ -68,9 +65,7 @@ void Context::send(char kind, const std::string& text) {
         line += (c == '\n' || c == '\t') ? ' ' : c;
     }
     // One write per line: lines below the pipe's atomic size arrive whole.
-    line = line.substr(0, 1000) + '\n';
-    const ssize_t ignored = ::write(fd_, line.data(), line.size());
-    static_cast<void>(ignored);
+    writeReport(fd_, line.substr(0, 1000) + '\n');
 }
 
 void Context::step(const std::string& what) { send('S', what); }
@@ -261,23 +256,21 @@ void AudioBuffers::fillOutputs(float value) {
 // ---- GuardedBuffer
 
 GuardedBuffer::GuardedBuffer(std::size_t capacity) : capacity_(capacity) {
-    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t page = pageSize();
     const std::size_t usable = (capacity + 2 * kCanaryBytes + page - 1) / page * page;
     mapped_ = usable + page;
-    void* region =
-        mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (region == MAP_FAILED) {
-        std::perror("mmap");
+    void* region = mapPages(mapped_);
+    if (region == nullptr) {
         std::abort();
     }
     base_ = static_cast<unsigned char*>(region);
-    mprotect(base_ + usable, page, PROT_NONE);
+    blockPage(base_ + usable);
     data_ = base_ + usable - kCanaryBytes - capacity;
     resetCanaries();
     fill(0);
 }
 
-GuardedBuffer::~GuardedBuffer() { munmap(base_, mapped_); }
+GuardedBuffer::~GuardedBuffer() { unmapPages(base_, mapped_); }
 
 void GuardedBuffer::fill(unsigned char value) { std::memset(data_, value, capacity_); }
 
@@ -390,14 +383,6 @@ std::vector<float> edgeFloats() {
             std::nextafter(1.0f, 2.0f),
             std::nextafter(0.0f, -1.0f),
             std::nextafter(1.0f, 0.0f)};
-}
-
-long residentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    long size = 0;
-    long resident = 0;
-    statm >> size >> resident;
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
 bool underSanitizer() { return !rt::available(); }

@@ -205,8 +205,6 @@ std::string auditBlock(AudioBuffers& buffers, std::size_t frames, double maxGain
 // Interesting float values for parameters, opt and rates.
 std::vector<float> edgeFloats();
 
-// Resident set size of this process in KiB.
-long residentKiB();
 // True when the process runs under a memory checker whose allocator keeps
 // freed blocks (AddressSanitizer, valgrind), so resident memory says nothing
 // about leaks.

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstddef>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(_WIN32)
 #define VALIDATE_COUNTING 0
 #else
 #define VALIDATE_COUNTING 1
@@ -106,6 +106,15 @@ void count(std::size_t kind) {
 }
 
 bool available() { return VALIDATE_COUNTING != 0; }
+
+const char* unavailableReason() {
+#if defined(_WIN32)
+    return "calls are counted by replacing the C library's functions in the executable, which "
+           "only the Linux build does";
+#else
+    return "this build keeps the sanitizer's allocator, so calls are not counted";
+#endif
+}
 void enterAudioCall() { ++audioDepth; }
 void leaveAudioCall() { --audioDepth; }
 void pauseInCallback() { ++pausedDepth; }

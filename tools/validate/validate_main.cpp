@@ -1,7 +1,11 @@
 // drifton-validate: runs the named checks against a VST 2.4 plug-in and
 // prints one line per check and a closing count; exit status 0 only when
 // nothing failed.
+#if defined(_WIN32)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +20,7 @@
 #include "tools/common/cli.h"
 #include "tools/common/output_file.h"
 #include "tools/common/plugin_file.h"
+#include "tools/validate/platform.h"
 #include "tools/validate/validator.h"
 
 namespace {
@@ -23,13 +28,32 @@ namespace {
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
-void printHelp() {
-    std::cout <<
-        R"(Usage: drifton-validate [options]
-
+#if defined(_WIN32)
+constexpr const char* kAbout = R"(
+Checks that a VST 2.4 plug-in for Windows survives what hosts do to it. Each
+check runs in a child process: a crash or a hang fails that check only. The
+realtime check counts C library calls only in the Linux build; here it is
+skipped.
+)";
+#else
+constexpr const char* kAbout = R"(
 Checks that a VST 2.4 plug-in for Linux survives what hosts do to it. Each
 check runs in a child process: a crash or a hang fails that check only.
+)";
+#endif
 
+bool stderrIsTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+void printHelp() {
+    std::cout << "Usage: drifton-validate [options]\n"
+              << kAbout <<
+        R"(
 Options:
   --plugin PATH      the plug-in file (default: the K'q Drifton plug-in built or
                      installed beside this tool)
@@ -84,6 +108,8 @@ struct Command {
     bool help = false;
     bool version = false;
     bool list = false;
+    std::string childTask;     // Windows: run this task as a check's child process
+    std::string reportHandle;  // Windows: the pipe the child reports through
 };
 
 Command parse(int argc, char** argv) {
@@ -123,6 +149,12 @@ Command parse(int argc, char** argv) {
         } else if (option == "--text-limit") {
             command.options.textLimit =
                 static_cast<int>(tools::parseInteger(option, value(), 1, 200));
+#if defined(_WIN32)
+        } else if (option == "--child") {
+            command.childTask = value();
+        } else if (option == "--report-handle") {
+            command.reportHandle = value();
+#endif
         } else {
             throw tools::ToolError(option + ": unknown option (see --help)");
         }
@@ -155,6 +187,11 @@ int main(int argc, char** argv) {
         std::cerr << "drifton-validate: " << error.what() << "\n";
         return kExitUsage;
     }
+#if defined(_WIN32)
+    if (!command.childTask.empty()) {
+        return validate::childMain(command.childTask, command.reportHandle, command.options);
+    }
+#endif
     if (command.help) {
         printHelp();
         return 0;
@@ -197,7 +234,7 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(options.seed));
     std::fflush(stdout);
 
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const bool terminal = stderrIsTerminal();
     std::vector<validate::CheckResult> results;
     for (const auto& check : validate::checks()) {
         const std::string name = check.name;

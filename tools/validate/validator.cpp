@@ -1,12 +1,7 @@
 // The check table, the child-process runner and the reports.
 #include "tools/validate/validator.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +12,7 @@
 
 #include "tools/validate/check_support.h"
 #include "tools/validate/checks.h"
+#include "tools/validate/platform.h"
 
 namespace validate {
 
@@ -79,106 +75,21 @@ constexpr KnownPlugin kKnownPlugins[] = {
     {fourCharCode('r', 'p', 'v', 'n'), "K'q Drifton", 1.41422, 16},
 };
 
-// What a finished child left behind.
-struct ChildOutcome {
-    std::vector<std::pair<char, std::string>> lines;
-    bool timedOut = false;
-    int signal = 0;
-    int exitStatus = 0;
-    double seconds = 0.0;
-};
-
-ChildOutcome runChild(const std::function<void(int fd)>& body, double timeLimitSeconds) {
-    ChildOutcome outcome;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        outcome.lines.emplace_back('P',
-                                   std::string("cannot create a pipe: ") + std::strerror(errno));
-        outcome.exitStatus = 1;
-        return outcome;
-    }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    const auto started = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        body(fds[1]);
-        // No exit handlers: the plug-in's static state stays as it is.
-        _exit(0);
-    }
-    ::close(fds[1]);
-    if (child < 0) {
-        ::close(fds[0]);
-        outcome.lines.emplace_back('P', std::string("cannot fork: ") + std::strerror(errno));
-        outcome.exitStatus = 1;
-        return outcome;
-    }
-    const auto deadline = started + std::chrono::duration<double>(timeLimitSeconds);
-    std::string pending;
-    char chunk[4096];
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            outcome.timedOut = true;
-            break;
-        }
-        pollfd readable{fds[0], POLLIN, 0};
-        const int ready =
-            poll(&readable, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
-        if (ready < 0 && errno != EINTR) {
-            break;
-        }
-        if (ready <= 0) {
-            continue;
-        }
-        const ssize_t n = ::read(fds[0], chunk, sizeof chunk);
-        if (n <= 0) {
-            break;  // end of file: the child has finished or died
-        }
-        pending.append(chunk, static_cast<std::size_t>(n));
-        std::size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            if (end >= 2) {
-                outcome.lines.emplace_back(pending[0], pending.substr(2, end - 2));
-            }
-            pending.erase(0, end + 1);
-        }
-    }
-    ::close(fds[0]);
-    if (outcome.timedOut) {
-        kill(child, SIGKILL);
-    }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (!outcome.timedOut) {
-        if (WIFSIGNALED(status)) {
-            outcome.signal = WTERMSIG(status);
-        } else if (WIFEXITED(status)) {
-            outcome.exitStatus = WEXITSTATUS(status);
-        }
-    }
-    outcome.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    return outcome;
-}
-
-std::string signalText(int signal) {
-    const char* name = sigabbrev_np(signal);
-    const char* description = strsignal(signal);
-    return std::string("SIG") + (name != nullptr ? name : std::to_string(signal)) + " (" +
-           (description != nullptr ? description : "") + ")";
-}
-
 void reportLine(int fd, char kind, const std::string& text) {
-    const std::string line = std::string(1, kind) + '\t' + text + '\n';
-    const ssize_t ignored = ::write(fd, line.data(), line.size());
-    static_cast<void>(ignored);
+    writeReport(fd, std::string(1, kind) + '\t' + text + '\n');
 }
 
 }  // namespace
+
+void takeLines(std::string& pending, std::vector<std::pair<char, std::string>>& lines) {
+    std::size_t end;
+    while ((end = pending.find('\n')) != std::string::npos) {
+        if (end >= 2) {
+            lines.emplace_back(pending[0], pending.substr(2, end - 2));
+        }
+        pending.erase(0, end + 1);
+    }
+}
 
 const std::vector<CheckInfo>& checks() {
     static const std::vector<CheckInfo> infos = [] {
@@ -277,7 +188,7 @@ std::string oneLine(const std::string& text) {
 Identity identify(const Options& options) {
     Identity identity;
     const ChildOutcome outcome =
-        runChild([&](int fd) { identifyInChild(options, fd); }, options.timeLimitSeconds);
+        runChild(kIdentifyTask, options, [&](int fd) { identifyInChild(options, fd); });
     for (const auto& [kind, text] : outcome.lines) {
         switch (kind) {
         case 'E':
@@ -314,8 +225,8 @@ Identity identify(const Options& options) {
     if (identity.error.empty() && !complete) {
         if (outcome.timedOut) {
             identity.error = options.pluginPath + ": no answer within the time limit while loading";
-        } else if (outcome.signal != 0) {
-            identity.error = options.pluginPath + ": crashed with " + signalText(outcome.signal) +
+        } else if (outcome.crash != 0) {
+            identity.error = options.pluginPath + ": crashed with " + crashText(outcome.crash) +
                              " while loading";
         } else {
             identity.error = options.pluginPath + ": loading exited with status " +
@@ -356,11 +267,19 @@ void runInProcess(const std::string& name, const Options& options, int reportFd)
     context.problem("no check named " + name);
 }
 
+void runTask(const std::string& task, const Options& options, int reportFd) {
+    if (task == kIdentifyTask) {
+        identifyInChild(options, reportFd);
+    } else {
+        runInProcess(task, options, reportFd);
+    }
+}
+
 CheckResult runIsolated(const std::string& name, const Options& options) {
     CheckResult result;
     result.name = name;
     const ChildOutcome outcome =
-        runChild([&](int fd) { runInProcess(name, options, fd); }, options.timeLimitSeconds);
+        runChild(name, options, [&](int fd) { runInProcess(name, options, fd); });
     std::string lastStep;
     std::string skipped;
     std::size_t counted = 0;
@@ -391,8 +310,10 @@ CheckResult runIsolated(const std::string& name, const Options& options) {
         char limit[32];
         std::snprintf(limit, sizeof limit, "%g", options.timeLimitSeconds);
         fatal = std::string("no answer within the time limit of ") + limit + " s" + where;
-    } else if (outcome.signal != 0) {
-        fatal = "crashed with " + signalText(outcome.signal) + where;
+    } else if (outcome.crash != 0) {
+        fatal = "crashed with " + crashText(outcome.crash) + where;
+    } else if (outcome.unfinished) {
+        fatal = "the check's process ended before the check finished" + where;
     } else if (outcome.exitStatus != 0) {
         // Sanitizers and memory checkers end a process this way when they
         // found errors; their report is on standard error.

@@ -78,6 +78,10 @@ CheckResult runIsolated(const std::string& name, const Options& options);
 // child does; a debugger can step through it this way).
 void runInProcess(const std::string& name, const Options& options, int reportFd);
 
+// What a child process runs: kIdentifyTask or a check's name.
+inline constexpr const char* kIdentifyTask = "identify";
+void runTask(const std::string& task, const Options& options, int reportFd);
+
 // One line for a terminal: name, verdict, what was tried, first problems.
 std::string describe(const CheckResult& result);
 // The machine-readable report.
