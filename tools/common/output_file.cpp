@@ -78,9 +78,10 @@ PendingOutput::~PendingOutput() {
     }
 }
 
-namespace {
-
 std::wstring wide(const std::string& text) {
+    if (text.empty()) {
+        return {};
+    }
     const int length =
         MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring result(static_cast<std::size_t>(length), L'\0');
@@ -88,8 +89,6 @@ std::wstring wide(const std::string& text) {
                         length);
     return result;
 }
-
-}  // namespace
 
 // Windows' rename does not replace an existing file; MoveFileEx does.
 void PendingOutput::commit() {

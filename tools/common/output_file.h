@@ -31,6 +31,11 @@ private:
 // True when both paths name the same existing file (through links too).
 bool sameFile(const std::string& a, const std::string& b);
 
+#if defined(_WIN32)
+// A UTF-8 text as the wide text the Windows file and process functions take.
+std::wstring wide(const std::string& text);
+#endif
+
 // SIGINT and SIGTERM set a flag that long work polls through interrupted(),
 // so the work can stop and clean up; a second signal ends the process at once.
 void installInterruptFlag();

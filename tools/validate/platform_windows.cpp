@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "tools/common/output_file.h"
 #include "tools/validate/platform.h"
 
 namespace validate {
@@ -20,18 +21,6 @@ namespace validate {
 namespace {
 
 constexpr char kDone = 'D';
-
-std::wstring wide(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                        length);
-    return result;
-}
 
 // One argument quoted the way the C runtime splits a command line again.
 std::wstring quotedArgument(const std::wstring& argument) {
@@ -74,7 +63,7 @@ std::wstring childCommandLine(const std::string& task, HANDLE reportWrite, const
     const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
     std::wstring line = quotedArgument(std::wstring(self, length));
     for (const std::string& argument : arguments) {
-        line += L' ' + quotedArgument(wide(argument));
+        line += L' ' + quotedArgument(tools::wide(argument));
     }
     return line;
 }
