@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "fastest_reporter.h"
 #include "model/pan_model.h"
 #include "panner/drifton_vst.h"
 #include "panner/pan_block_kernel.h"
@@ -149,28 +150,13 @@ BENCHMARK_CAPTURE(modelLoop, Defaults, kDefaults)->Apply(blockSizes);
 BENCHMARK_CAPTURE(modelLoop, SquareWhole, kSquareWhole)->Apply(blockSizes);
 
 // The console table, then the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public FastestReporter {
 public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) {
-                continue;
-            }
-            const std::string name = run.run_name.str();
-            const double time = run.GetAdjustedRealTime();
-            const auto found = fastest_.find(name);
-            fastest_[name] = found == fastest_.end() ? time : std::min(found->second, time);
-        }
-    }
-
     void Finalize() override {
         ConsoleReporter::Finalize();
         std::printf("\nprocessReplacing as a ratio:\n");
         std::printf("%-34s %14s %14s\n", "path/setting/frames", "/ model loop", "/ copy");
-        for (const auto& [name, time] : fastest_) {
+        for (const auto& [name, time] : fastest()) {
             const std::string prefix = "processReplacing/";
             if (name.rfind(prefix, 0) != 0) {
                 continue;
@@ -178,16 +164,13 @@ public:
             const std::string pathAndSetting = name.substr(prefix.size());
             const std::string setting = pathAndSetting.substr(pathAndSetting.find('/') + 1);
             const std::string frames = setting.substr(setting.find('/') + 1);
-            const auto model = fastest_.find("modelLoop/" + setting);
-            const auto copied = fastest_.find("Copy/" + frames);
+            const auto model = fastest().find("modelLoop/" + setting);
+            const auto copied = fastest().find("Copy/" + frames);
             std::printf("%-34s %14.3f %14.1f\n", pathAndSetting.c_str(),
-                        model == fastest_.end() ? 0.0 : time / model->second,
-                        copied == fastest_.end() ? 0.0 : time / copied->second);
+                        model == fastest().end() ? 0.0 : time / model->second,
+                        copied == fastest().end() ? 0.0 : time / copied->second);
         }
     }
-
-private:
-    std::map<std::string, double> fastest_;
 };
 
 }  // namespace

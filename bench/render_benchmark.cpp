@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "fastest_reporter.h"
 #include "tools/render/render_tool.h"
 
 namespace {
@@ -98,37 +99,21 @@ BENCHMARK(copy)->Name("CopyWavToWav")->Unit(benchmark::kMillisecond)->UseRealTim
 BENCHMARK(render)->Name("RenderWavToWav")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The console table, then the ratios from the fastest repetition of each.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public FastestReporter {
 public:
-    RatioReporter() : ConsoleReporter(OO_Tabular) {}
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) {
-                continue;
-            }
-            // "RenderWavToWav/real_time" -> "RenderWavToWav"
-            const std::string name = run.run_name.function_name;
-            const double seconds = run.GetAdjustedRealTime() / 1000.0;
-            const auto found = fastest_.find(name);
-            fastest_[name] = found == fastest_.end() ? seconds : std::min(found->second, seconds);
-        }
-    }
-
     void Finalize() override {
         ConsoleReporter::Finalize();
-        const auto copied = fastest_.find("CopyWavToWav");
-        const auto rendered = fastest_.find("RenderWavToWav");
-        if (copied != fastest_.end() && rendered != fastest_.end()) {
+        // Both run in milliseconds of real time.
+        const auto copied = fastest().find("CopyWavToWav/real_time");
+        const auto rendered = fastest().find("RenderWavToWav/real_time");
+        if (copied != fastest().end() && rendered != fastest().end()) {
+            const double copySeconds = copied->second / 1000.0;
+            const double renderSeconds = rendered->second / 1000.0;
             std::printf("\nrender / copy: %.2f   render: %.0fx real time   copy: %.0fx real time\n",
-                        rendered->second / copied->second, kSeconds / rendered->second,
-                        kSeconds / copied->second);
+                        renderSeconds / copySeconds, kSeconds / renderSeconds,
+                        kSeconds / copySeconds);
         }
     }
-
-private:
-    std::map<std::string, double> fastest_;
 };
 
 }  // namespace
