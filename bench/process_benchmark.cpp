@@ -20,7 +20,7 @@
 #include "fastest_reporter.h"
 #include "model/pan_model.h"
 #include "panner/drifton_vst.h"
-#include "panner/pan_block_kernel.h"
+#include "engine/pan_block_kernel.h"
 #include "vst/vst_opcodes.h"
 #include "vst/vst_records.h"
 

@@ -8,11 +8,11 @@
 #include <optional>
 
 #include "panner/drifton_vst.h"
-#include "panner/pan_block_kernel.h"
-#include "panner/pan_oscillator.h"
-#include "panner/pan_sample_loop.h"
-#include "panner/smoothing_filter.h"
-#include "panner/sweep_clock.h"
+#include "engine/pan_block_kernel.h"
+#include "engine/pan_oscillator.h"
+#include "engine/pan_sample_loop.h"
+#include "engine/smoothing_filter.h"
+#include "engine/sweep_clock.h"
 
 namespace {
 

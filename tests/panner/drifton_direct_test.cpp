@@ -13,7 +13,7 @@
 #include <xmmintrin.h>
 #endif
 
-#include "tests/panner/exposed_drifton.h"
+#include "exposed_drifton.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // block sizes across its chunk boundaries, with the filter history carried
 // from block to block; the per-sample loop it falls back to; its sine and
 // cosine polynomials; and the choice of path.
-#include "panner/pan_block_kernel.h"
+#include "engine/pan_block_kernel.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "framework/float_mode_guard.h"
+#include "floatmode/float_mode_guard.h"
 #include "model/pan_model.h"
-#include "panner/pan_kernel_internal.h"
-#include "panner/pan_sample_loop.h"
-#include "tests/panner/plugin_runner.h"
+#include "pan_kernel_internal.h"
+#include "engine/pan_sample_loop.h"
+#include "plugin_runner.h"
 
 namespace {
 

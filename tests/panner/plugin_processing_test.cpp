@@ -15,10 +15,10 @@
 #include <optional>
 #include <vector>
 
-#include "panner/pan_block_kernel.h"
-#include "tests/host/plugin_fixture.h"
-#include "tests/panner/plugin_runner.h"
-#include "tests/support/kernel_under_test.h"
+#include "engine/pan_block_kernel.h"
+#include "tests/plugin_fixture.h"
+#include "plugin_runner.h"
+#include "tests/kernel_under_test.h"
 
 namespace {
 

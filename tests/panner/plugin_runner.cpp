@@ -1,4 +1,4 @@
-#include "tests/panner/plugin_runner.h"
+#include "plugin_runner.h"
 
 #include <algorithm>
 #include <cmath>

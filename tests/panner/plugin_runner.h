@@ -10,7 +10,7 @@
 
 #include "host/vst_host.h"
 #include "model/pan_model.h"
-#include "panner/parameter_table.h"
+#include "engine/parameter_table.h"
 
 namespace pantest {
 

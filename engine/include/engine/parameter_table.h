@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "panner/pan_oscillator.h"
+#include "engine/pan_oscillator.h"
 
 namespace drifton {
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 
 #include "framework/audio_effect_x.h"
-#include "panner/pan_block_kernel.h"
-#include "panner/parameter_table.h"
-#include "panner/smoothing_filter.h"
-#include "panner/sweep_clock.h"
+#include "engine/pan_block_kernel.h"
+#include "engine/parameter_table.h"
+#include "engine/smoothing_filter.h"
+#include "engine/sweep_clock.h"
 
 class DriftonVST : public AudioEffectX {
 public:
