@@ -1,17 +1,19 @@
-// The four automatable parameters in one table: each row says how a host
-// value (0..1) becomes the field, how the field reads back, the field's
-// initial value, and the name, label and display text a host shows. Setting,
-// reading back, defaults, names, labels and displays are all driven from it;
-// adding a parameter means adding its field and one row. No host types.
+// The four automatable parameters as plain data that every plug-in format
+// reads: a stable symbol (hosts store sessions by it, so it never changes),
+// the display name, the plain range and default in the parameter's own unit,
+// the labels of an enumeration, and how a plain value becomes the engine's
+// field. Each format derives its own view (normalised values, texts, ports)
+// from these rows; adding a parameter means adding its PanSettings field and
+// one row.
 #pragma once
 
 #include <array>
-#include <atomic>
-#include <charconv>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
-#include "engine/pan_oscillator.h"
+#include "engine/pan_engine.h"
 
 namespace drifton {
 
@@ -19,131 +21,151 @@ namespace drifton {
 inline constexpr std::array<std::int32_t, 12> PeriodTable = {1,  2,  3,  4,  6,  8,
                                                              12, 16, 24, 32, 48, 64};
 
-// Display names of the WaveShape values (the parameter "Type", the field `waveShape`).
+// Names of the WaveShape values, in the order of their values.
 inline constexpr std::array<const char*, 3> kWaveShapeNames = {"Triangle", "Sin", "Square"};
 
-// The parameter fields. Written by the host on any thread and read by
-// processing once per block: atomic 32-bit values, relaxed.
-struct ParameterFields {
-    std::atomic<std::int32_t> periodIndex{0};  // 0..11, into PeriodTable
-    std::atomic<std::int32_t> waveShape{0};    // WaveShape
-    std::atomic<float> width{0.0f};            // 0..1
-    std::atomic<float> phaseShift{0.0f};       // -1..1 half-cycles
+namespace detail {
+
+struct DivisionText {
+    char text[8];
 };
 
-static_assert(std::atomic<std::int32_t>::is_always_lock_free &&
-              sizeof(std::atomic<std::int32_t>) == sizeof(std::int32_t));
-static_assert(std::atomic<float>::is_always_lock_free &&
-              sizeof(std::atomic<float>) == sizeof(float));
-
-// A short display text built in place: no allocation, nothing thrown.
-class DisplayText {
-public:
-    DisplayText& append(const char* text) {
-        while (*text != '\0' && length_ + 1 < buffer_.size()) {
-            buffer_[length_++] = *text++;
+// "1/N" for every entry of PeriodTable, built at compile time.
+constexpr std::array<DivisionText, PeriodTable.size()> divisionTexts() {
+    std::array<DivisionText, PeriodTable.size()> texts{};
+    for (std::size_t i = 0; i < PeriodTable.size(); ++i) {
+        char digits[4] = {};
+        int count = 0;
+        for (std::int32_t n = PeriodTable[i]; n > 0; n /= 10) {
+            digits[count++] = static_cast<char>('0' + n % 10);
         }
-        buffer_[length_] = '\0';
-        return *this;
+        char* out = texts[i].text;
+        *out++ = '1';
+        *out++ = '/';
+        while (count > 0) {
+            *out++ = digits[--count];
+        }
+        *out = '\0';
     }
-    DisplayText& appendDecimal(std::int32_t value) {
-        const auto result =
-            std::to_chars(buffer_.data() + length_, buffer_.data() + buffer_.size() - 1, value);
-        length_ = static_cast<std::size_t>(result.ptr - buffer_.data());
-        buffer_[length_] = '\0';
-        return *this;
-    }
-    const char* c_str() const { return buffer_.data(); }
+    return texts;
+}
 
-private:
-    std::array<char, 32> buffer_{};
-    std::size_t length_ = 0;
-};
+inline constexpr auto kDivisionTexts = divisionTexts();
+
+constexpr std::array<const char*, PeriodTable.size()> divisionLabels() {
+    std::array<const char*, PeriodTable.size()> labels{};
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        labels[i] = kDivisionTexts[i].text;
+    }
+    return labels;
+}
+
+}  // namespace detail
+
+// The texts of the periods, "1/1" .. "1/64", in PeriodTable's order.
+inline constexpr std::array<const char*, PeriodTable.size()> kDivisionLabels =
+    detail::divisionLabels();
+
+enum class Unit { kNone, kPercent, kDegree };
+
+// The engine field a parameter sets.
+enum class Field { kPeriodIndex, kWaveShape, kWidth, kPhaseShift };
 
 struct ParameterRow {
+    const char* symbol;  // lower case, never to change
     const char* name;
-    std::size_t nameLimit;  // characters written for the name
-    const char* label;      // written with kLabelLimit
-    std::size_t displayLimit;
-    // The host value whose stored field is the initial one.
+    // Plain values, in `unit`; an enumeration's are the whole numbers
+    // minimum..maximum, one per label.
+    float minimum;
+    float maximum;
     float defaultValue;
-    // Host value (finite, clamped to 0..1) to field.
-    void (*store)(ParameterFields& fields, float x);
-    // Field to host value.
-    float (*read)(const ParameterFields& fields);
-    // The display text; false leaves the host's buffer untouched.
-    bool (*display)(const ParameterFields& fields, DisplayText& text);
+    std::span<const char* const> labels;  // empty for a continuous parameter
+    Unit unit;
+    // A continuous parameter's field is its plain value divided by this (an
+    // enumeration's field is its plain value).
+    float plainPerField;
+    Field field;
+
+    constexpr bool isEnumeration() const { return !labels.empty(); }
 };
 
-inline constexpr std::size_t kLabelLimit = 8;
-inline constexpr float kLastPeriodIndex = 11.0f;
-// The degree sign as the two raw bytes hosts of this plug-in expect.
-inline constexpr const char* kDegreeSign = "\x81\x8B";
-
-// Indexed by the parameter's host index. All arithmetic in float; a
-// conversion to integer truncates toward zero.
+// Indexed by the parameter's index, which every format uses as its order.
 inline constexpr std::array<ParameterRow, 4> kParameterTable = {{
-    {"Period", 8, "", 8, 3.0f / 11.0f,
-     [](ParameterFields& f, float x) {
-         f.periodIndex.store(static_cast<std::int32_t>(x * kLastPeriodIndex),
-                             std::memory_order_relaxed);
-     },
-     [](const ParameterFields& f) {
-         return static_cast<float>(f.periodIndex.load(std::memory_order_relaxed)) /
-                kLastPeriodIndex;
-     },
-     [](const ParameterFields& f, DisplayText& text) {
-         const auto entry = static_cast<std::size_t>(f.periodIndex.load(std::memory_order_relaxed));
-         text.append("1/").appendDecimal(PeriodTable[entry]);
-         return true;
-     }},
-    {"Type", 8, "", 8, 0.5f,
-     [](ParameterFields& f, float x) {
-         f.waveShape.store(static_cast<std::int32_t>(x + x), std::memory_order_relaxed);
-     },
-     [](const ParameterFields& f) {
-         return static_cast<float>(f.waveShape.load(std::memory_order_relaxed)) * 0.5f;
-     },
-     [](const ParameterFields& f, DisplayText& text) {
-         const std::int32_t shape = f.waveShape.load(std::memory_order_relaxed);
-         if (shape < 0 || shape >= static_cast<std::int32_t>(kWaveShapeNames.size())) {
-             return false;
-         }
-         text.append(kWaveShapeNames[static_cast<std::size_t>(shape)]);
-         return true;
-     }},
-    {"Width", 8, "%", 16, 0.75f,
-     [](ParameterFields& f, float x) { f.width.store(x, std::memory_order_relaxed); },
-     [](const ParameterFields& f) { return f.width.load(std::memory_order_relaxed); },
-     [](const ParameterFields& f, DisplayText& text) {
-         text.appendDecimal(
-             static_cast<std::int32_t>(f.width.load(std::memory_order_relaxed) * 100.0f));
-         return true;
-     }},
-    {"PhaseShift", 16, "", 16, 0.5f,
-     [](ParameterFields& f, float x) {
-         const float centred = x - 0.5f;
-         f.phaseShift.store(centred + centred, std::memory_order_relaxed);
-     },
-     [](const ParameterFields& f) {
-         return (f.phaseShift.load(std::memory_order_relaxed) + 1.0f) * 0.5f;
-     },
-     [](const ParameterFields& f, DisplayText& text) {
-         text.appendDecimal(
-                 static_cast<std::int32_t>(f.phaseShift.load(std::memory_order_relaxed) * 180.0f))
-             .append(kDegreeSign);
-         return true;
-     }},
+    {"period", "Period", 0.0f, static_cast<float>(PeriodTable.size() - 1), 3.0f, kDivisionLabels,
+     Unit::kNone, 1.0f, Field::kPeriodIndex},
+    {"type", "Type", 0.0f, static_cast<float>(kWaveShapeNames.size() - 1),
+     static_cast<float>(kSineShaped), kWaveShapeNames, Unit::kNone, 1.0f, Field::kWaveShape},
+    {"width", "Width", 0.0f, 100.0f, 75.0f, {}, Unit::kPercent, 100.0f, Field::kWidth},
+    {"phase", "PhaseShift", -180.0f, 180.0f, 0.0f, {}, Unit::kDegree, 180.0f, Field::kPhaseShift},
 }};
 
-// Host indices, in table order.
+// Indices, in table order.
 enum ParameterIndex : std::int32_t { kPeriod = 0, kWaveShape = 1, kWidth = 2, kPhaseShift = 3 };
 inline constexpr std::int32_t kParameterCount = static_cast<std::int32_t>(kParameterTable.size());
 
-// The row of a host index, or null for an index outside the table.
+static_assert(kParameterTable[kPeriod].labels.size() == PeriodTable.size());
+static_assert(kParameterTable[kWaveShape].labels.size() == kWaveShapeNames.size());
+
+// The row of an index, or null for an index outside the table.
 constexpr const ParameterRow* parameterRow(std::int32_t index) {
     return index >= 0 && index < kParameterCount ? &kParameterTable[static_cast<std::size_t>(index)]
                                                  : nullptr;
+}
+
+// A field's value in the range the engine accepts, as a float (an
+// enumeration's field is a whole number).
+constexpr float fieldMinimum(const ParameterRow& row) { return row.minimum / row.plainPerField; }
+constexpr float fieldMaximum(const ParameterRow& row) { return row.maximum / row.plainPerField; }
+
+// The field for a finite plain value: clamped into the row's range, an
+// enumeration's rounded to the nearest whole number.
+inline float fieldFromPlain(const ParameterRow& row, float plain) {
+    const float clamped = std::fmin(std::fmax(plain, row.minimum), row.maximum);
+    if (row.isEnumeration()) {
+        return std::round(clamped);
+    }
+    return clamped / row.plainPerField;
+}
+
+// Reads and writes one field of a settings record.
+inline float fieldOf(const PanSettings& settings, Field field) {
+    switch (field) {
+    case Field::kPeriodIndex:
+        return static_cast<float>(settings.periodIndex);
+    case Field::kWaveShape:
+        return static_cast<float>(settings.waveShape);
+    case Field::kWidth:
+        return settings.width;
+    case Field::kPhaseShift:
+        return settings.phaseShift;
+    }
+    return 0.0f;
+}
+
+inline void setField(PanSettings& settings, Field field, float value) {
+    switch (field) {
+    case Field::kPeriodIndex:
+        settings.periodIndex = static_cast<std::int32_t>(value);
+        break;
+    case Field::kWaveShape:
+        settings.waveShape = static_cast<std::int32_t>(value);
+        break;
+    case Field::kWidth:
+        settings.width = value;
+        break;
+    case Field::kPhaseShift:
+        settings.phaseShift = value;
+        break;
+    }
+}
+
+// The settings every parameter's default gives.
+inline PanSettings defaultSettings() {
+    PanSettings settings;
+    for (const ParameterRow& row : kParameterTable) {
+        setField(settings, row.field, fieldFromPlain(row, row.defaultValue));
+    }
+    return settings;
 }
 
 }  // namespace drifton
