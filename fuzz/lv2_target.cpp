@@ -6,15 +6,15 @@
 // order or past the block, other atoms, sizes that do not fit. Every block's
 // output must be finite, never subnormal, and within the pan law's bound of
 // its input.
+#include <lv2/atom/atom.h>
+#include <lv2/time/time.h>
+#include <lv2/urid/urid.h>
+
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <lv2/atom/atom.h>
-#include <lv2/time/time.h>
-#include <lv2/urid/urid.h>
 
 #include "drifton_lv2/drifton_lv2.h"
 #include "fuzz/harness/fuzz_bytes.h"
@@ -30,13 +30,24 @@ constexpr int kMaxBlocks = 48;
 constexpr float kPanLawBound = 1.41422f;
 
 // The URIs the input picks from by index; URID = index + 1.
-constexpr std::array<const char*, 18> kUris = {
-    LV2_ATOM__Blank,      LV2_ATOM__Object,         LV2_ATOM__Float,
-    LV2_ATOM__Double,     LV2_ATOM__Int,            LV2_ATOM__Long,
-    LV2_ATOM__beatTime,   LV2_TIME__Position,       LV2_TIME__bar,
-    LV2_TIME__barBeat,    LV2_TIME__beat,           LV2_TIME__beatUnit,
-    LV2_TIME__beatsPerBar, LV2_TIME__beatsPerMinute, LV2_TIME__speed,
-    LV2_TIME__frame,      "http://lv2plug.in/ns/ext/midi#MidiEvent", "urn:fuzz:unknown"};
+constexpr std::array<const char*, 18> kUris = {LV2_ATOM__Blank,
+                                               LV2_ATOM__Object,
+                                               LV2_ATOM__Float,
+                                               LV2_ATOM__Double,
+                                               LV2_ATOM__Int,
+                                               LV2_ATOM__Long,
+                                               LV2_ATOM__beatTime,
+                                               LV2_TIME__Position,
+                                               LV2_TIME__bar,
+                                               LV2_TIME__barBeat,
+                                               LV2_TIME__beat,
+                                               LV2_TIME__beatUnit,
+                                               LV2_TIME__beatsPerBar,
+                                               LV2_TIME__beatsPerMinute,
+                                               LV2_TIME__speed,
+                                               LV2_TIME__frame,
+                                               "http://lv2plug.in/ns/ext/midi#MidiEvent",
+                                               "urn:fuzz:unknown"};
 
 LV2_URID mapUri(LV2_URID_Map_Handle, const char* uri) {
     for (std::size_t i = 0; i < kUris.size(); ++i) {
@@ -85,7 +96,7 @@ private:
 // is mostly the value's own.
 void writeProperty(FuzzBytes& in, Writer& w) {
     static constexpr std::array<const char*, 8> kKeys = {
-        LV2_TIME__bar,       LV2_TIME__barBeat,        LV2_TIME__beat,  LV2_TIME__beatUnit,
+        LV2_TIME__bar,         LV2_TIME__barBeat,        LV2_TIME__beat,  LV2_TIME__beatUnit,
         LV2_TIME__beatsPerBar, LV2_TIME__beatsPerMinute, LV2_TIME__speed, LV2_TIME__frame};
     const std::uint8_t selector = in.byte();
     const LV2_URID key = selector < 200 ? urid(kKeys[selector % kKeys.size()]) : pickUrid(in);
@@ -166,7 +177,8 @@ void writeSequence(FuzzBytes& in, std::vector<std::uint64_t>& buffer, std::uint3
         LV2_Atom atom{0, 0};
         if (kind < 192) {
             atom.type = (kind & 1) != 0 ? urid(LV2_ATOM__Object) : urid(LV2_ATOM__Blank);
-            w.put(LV2_Atom_Object_Body{0, (kind & 2) != 0 ? pickUrid(in) : urid(LV2_TIME__Position)});
+            w.put(
+                LV2_Atom_Object_Body{0, (kind & 2) != 0 ? pickUrid(in) : urid(LV2_TIME__Position)});
             const int properties = in.byte() % 10;
             for (int p = 0; p < properties; ++p) {
                 writeProperty(in, w);
@@ -193,7 +205,8 @@ void writeSequence(FuzzBytes& in, std::vector<std::uint64_t>& buffer, std::uint3
 }
 
 float pickAmplitude(FuzzBytes& in) {
-    static constexpr std::array<float, 6> kAmplitudes = {1.0f, 1e-3f, 1e-30f, 1e30f, 1.2e-38f, 0.0f};
+    static constexpr std::array<float, 6> kAmplitudes = {1.0f,  1e-3f,    1e-30f,
+                                                         1e30f, 1.2e-38f, 0.0f};
     return kAmplitudes[in.byte() % kAmplitudes.size()];
 }
 
@@ -246,13 +259,15 @@ std::string runLv2(const std::uint8_t* data, std::size_t size) {
         if ((action & 0x03) == 0x03) {
             controls[in.byte() % controls.size()] = interestingFloat(in);
         }
-        const std::uint32_t frames = (action & 0x04) != 0 ? in.byte() : in.take<std::uint16_t>() % (kMaxFrames + 1);
+        const std::uint32_t frames =
+            (action & 0x04) != 0 ? in.byte() : in.take<std::uint16_t>() % (kMaxFrames + 1);
         std::uint32_t state = in.take<std::uint32_t>();
         const float amplitude = pickAmplitude(in);
         for (std::uint32_t i = 0; i < frames; ++i) {
             state = state * 1664525u + 1013904223u;
-            inL[i] = amplitude * (static_cast<float>(static_cast<std::int32_t>(state >> 8) - (1 << 23)) /
-                                  static_cast<float>(1 << 23));
+            inL[i] =
+                amplitude * (static_cast<float>(static_cast<std::int32_t>(state >> 8) - (1 << 23)) /
+                             static_cast<float>(1 << 23));
             inR[i] = -0.5f * inL[i];
         }
         const std::vector<float> keptL(inL.begin(), inL.begin() + frames);
@@ -266,7 +281,8 @@ std::string runLv2(const std::uint8_t* data, std::size_t size) {
         d.run(instance, frames);
         problem = checkChannel(keptL.data(), inPlace ? inL.data() : outL.data(), frames, "left");
         if (problem.empty()) {
-            problem = checkChannel(keptR.data(), inPlace ? inR.data() : outR.data(), frames, "right");
+            problem =
+                checkChannel(keptR.data(), inPlace ? inR.data() : outR.data(), frames, "right");
         }
     }
     d.deactivate(instance);

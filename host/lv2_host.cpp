@@ -220,7 +220,9 @@ std::unique_ptr<Instance> Plugin::instantiate(double sampleRate, const Features&
 }
 
 Instance::Instance(Plugin& plugin, LilvInstance* instance)
-    : plugin_(plugin), instance_(instance), controls_(plugin.ports().size(), 0.0f),
+    : plugin_(plugin),
+      instance_(instance),
+      controls_(plugin.ports().size(), 0.0f),
       sequence_(8192) {
     for (const PortInfo& port : plugin_.ports()) {
         switch (port.kind) {

@@ -1,13 +1,13 @@
 #include "drifton_lv2/drifton_lv2.h"
 
+#include <lv2/atom/util.h>
+#include <lv2/time/time.h>
+#include <lv2/urid/urid.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
-
-#include <lv2/atom/util.h>
-#include <lv2/time/time.h>
-#include <lv2/urid/urid.h>
 
 #include "floatmode/float_mode_guard.h"
 
@@ -34,8 +34,7 @@ Urids Urids::map(const LV2_URID_Map& map) {
     return u;
 }
 
-DriftonLV2::DriftonLV2(double sampleRate, const LV2_URID_Map* map)
-    : sampleRate_(sampleRate) {
+DriftonLV2::DriftonLV2(double sampleRate, const LV2_URID_Map* map) : sampleRate_(sampleRate) {
     if (map != nullptr && map->map != nullptr) {
         urids_ = Urids::map(*map);
         // A map that answers 0 (no URID) for what the panner reads is no map.
@@ -92,9 +91,9 @@ void DriftonLV2::processPiece(std::uint32_t from, std::uint32_t to) {
         return;
     }
     const auto frames = static_cast<std::int32_t>(to - from);
-    engine_->process(settings_, timeline_.transport(),
-                     {inputs_[0] + from, inputs_[1] + from, outputs_[0] + from,
-                      outputs_[1] + from, frames});
+    engine_->process(
+        settings_, timeline_.transport(),
+        {inputs_[0] + from, inputs_[1] + from, outputs_[0] + from, outputs_[1] + from, frames});
     timeline_.advance(frames, sampleRate_);
 }
 
@@ -166,8 +165,7 @@ bool DriftonLV2::readPosition(const LV2_Atom& atom, TimePosition& position) cons
                 position.speed = value;
             }
         }
-        const std::uint32_t step =
-            lv2_atom_pad_size(kHeader + property->value.size);
+        const std::uint32_t step = lv2_atom_pad_size(kHeader + property->value.size);
         if (step == 0 || step > atom.size - offset) {  // 0: the padding wrapped around
             break;
         }
@@ -200,8 +198,8 @@ void DriftonLV2::applyEvents(const LV2_Atom_Sequence& sequence, std::uint32_t fr
         if (readPosition(event->body, position)) {
             // Beat-time offsets cannot be placed in frames: such objects apply at once.
             const std::int64_t at = beatTime ? 0 : event->time.frames;
-            const auto frame = static_cast<std::uint32_t>(std::clamp<std::int64_t>(
-                at, pieceStart, static_cast<std::int64_t>(frames)));
+            const auto frame = static_cast<std::uint32_t>(
+                std::clamp<std::int64_t>(at, pieceStart, static_cast<std::int64_t>(frames)));
             processPiece(pieceStart, frame);
             pieceStart = frame;
             timeline_.apply(position);
@@ -220,8 +218,8 @@ void DriftonLV2::applyEvents(const LV2_Atom_Sequence& sequence, std::uint32_t fr
 void DriftonLV2::run(std::uint32_t frames) {
     const FloatModeGuard floatMode;
     readControls();
-    const bool audio = inputs_[0] != nullptr && inputs_[1] != nullptr &&
-                       outputs_[0] != nullptr && outputs_[1] != nullptr;
+    const bool audio = inputs_[0] != nullptr && inputs_[1] != nullptr && outputs_[0] != nullptr &&
+                       outputs_[1] != nullptr;
     // One block never holds more frames than a piece's count can say.
     frames = std::min<std::uint32_t>(frames, 0x7fffffffu);
     std::uint32_t pieceStart = 0;
@@ -275,8 +273,8 @@ void cleanup(LV2_Handle instance) noexcept { delete static_cast<DriftonLV2*>(ins
 // Any thread: the panner has no extension interfaces.
 const void* extensionData(const char*) noexcept { return nullptr; }
 
-const LV2_Descriptor kDescriptor = {kPluginUri, instantiate, connectPort, activate, run,
-                                    deactivate, cleanup,     extensionData};
+const LV2_Descriptor kDescriptor = {kPluginUri, instantiate, connectPort, activate,
+                                    run,        deactivate,  cleanup,     extensionData};
 
 }  // namespace
 

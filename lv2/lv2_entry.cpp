@@ -1,7 +1,7 @@
 // The LV2 binary's one exported symbol.
-#include <cstdint>
-
 #include <lv2/core/lv2.h>
+
+#include <cstdint>
 
 #include "drifton_lv2/drifton_lv2.h"
 

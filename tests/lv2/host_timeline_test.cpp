@@ -1,12 +1,12 @@
 // The LV2 edition's reading of time:Position keys and its transport between
 // objects, without a host.
+#include "drifton_lv2/host_timeline.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <optional>
-
-#include "drifton_lv2/host_timeline.h"
 
 namespace {
 
@@ -47,12 +47,28 @@ const PositionCase kPositions[] = {
     {"a count-in bar", bars(-1, 3.0, 4, 4), -1.0},
     {"time:beat in quarters", beat(13.25, 4.0), 13.25},
     {"time:beat counts eighths in 6/8", beat(13.0, 8.0), 6.5},
-    {"time:beat wins over the bar keys", [] { auto t = bars(5, 0, 4, 4); t.beat = 1.0; return t; }(),
+    {"time:beat wins over the bar keys",
+     [] {
+         auto t = bars(5, 0, 4, 4);
+         t.beat = 1.0;
+         return t;
+     }(),
      1.0},
-    {"a NaN time:beat falls back to the bars", [] { auto t = bars(1, 0, 4, 4); t.beat = kNan; return t; }(),
+    {"a NaN time:beat falls back to the bars",
+     [] {
+         auto t = bars(1, 0, 4, 4);
+         t.beat = kNan;
+         return t;
+     }(),
      4.0},
     {"no position keys", TimePosition{}, std::nullopt},
-    {"a bar without barBeat", [] { TimePosition t; t.bar = 3; return t; }(), std::nullopt},
+    {"a bar without barBeat",
+     [] {
+         TimePosition t;
+         t.bar = 3;
+         return t;
+     }(),
+     std::nullopt},
     {"an infinite bar", bars(kInf, 0, 4, 4), std::nullopt},
     {"a NaN barBeat", bars(1, kNan, 4, 4), std::nullopt},
     {"a barBeat past the bar", bars(1, 4.0, 4, 4), std::nullopt},

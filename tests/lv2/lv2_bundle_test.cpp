@@ -95,8 +95,8 @@ TEST_F(Lv2Bundle, AudioAndTimePortsAreWhereTheBinaryConnectsThem) {
     }
     const lv2host::PortInfo* time = plugin->port("time");
     ASSERT_NE(nullptr, time);
-    EXPECT_EQ(1, std::count(time->properties.begin(), time->properties.end(),
-                            lv2("connectionOptional")));
+    EXPECT_EQ(
+        1, std::count(time->properties.begin(), time->properties.end(), lv2("connectionOptional")));
 }
 
 TEST_F(Lv2Bundle, ClassFeaturesAndVersionAreThoseOfTheProject) {

@@ -109,15 +109,20 @@ TEST_F(Lv2Plugin, PlainControlValuesSoundAsTheirVstHostValues) {
         float hostValue;
     };
     const Row rows[] = {
-        {"width", 80.0f, drifton::kWidth, 0.8f},      {"width", 0.0f, drifton::kWidth, 0.0f},
-        {"phase", -90.0f, drifton::kPhaseShift, 0.25f}, {"phase", 180.0f, drifton::kPhaseShift, 1.0f},
-        {"period", 11.0f, drifton::kPeriod, 1.0f},    {"period", 7.0f, drifton::kPeriod, 7.0f / 11.0f},
-        {"type", 0.0f, drifton::kWaveShape, 0.0f},    {"type", 2.0f, drifton::kWaveShape, 1.0f},
+        {"width", 80.0f, drifton::kWidth, 0.8f},
+        {"width", 0.0f, drifton::kWidth, 0.0f},
+        {"phase", -90.0f, drifton::kPhaseShift, 0.25f},
+        {"phase", 180.0f, drifton::kPhaseShift, 1.0f},
+        {"period", 11.0f, drifton::kPeriod, 1.0f},
+        {"period", 7.0f, drifton::kPeriod, 7.0f / 11.0f},
+        {"type", 0.0f, drifton::kWaveShape, 0.0f},
+        {"type", 2.0f, drifton::kWaveShape, 1.0f},
     };
     for (const Row& row : rows) {
         const Stereo lv2 = run({{"period", 10.0f}, {row.symbol, row.plain}});
-        const Stereo vst = this->vst({{drifton::kPeriod, 10.0f / 11.0f}, {row.index, row.hostValue}},
-                                     {static_cast<int>(kBlock)});
+        const Stereo vst =
+            this->vst({{drifton::kPeriod, 10.0f / 11.0f}, {row.index, row.hostValue}},
+                      {static_cast<int>(kBlock)});
         EXPECT_EQ(0.0, pantest::maxDifference(lv2, vst)) << row.symbol << " " << row.plain;
     }
 }
@@ -130,9 +135,9 @@ TEST_F(Lv2Plugin, OutOfRangeValuesAreClampedAndEnumerationsRounded) {
         float meant;
     };
     const Row rows[] = {
-        {"width", 150.0f, 100.0f}, {"width", -3.0f, 0.0f},     {"phase", -1000.0f, -180.0f},
-        {"phase", 1e30f, 180.0f},  {"period", 20.0f, 11.0f},   {"period", 8.6f, 9.0f},
-        {"period", -2.0f, 0.0f},   {"type", -5.0f, 0.0f},      {"type", 1.4f, 1.0f},
+        {"width", 150.0f, 100.0f}, {"width", -3.0f, 0.0f},   {"phase", -1000.0f, -180.0f},
+        {"phase", 1e30f, 180.0f},  {"period", 20.0f, 11.0f}, {"period", 8.6f, 9.0f},
+        {"period", -2.0f, 0.0f},   {"type", -5.0f, 0.0f},    {"type", 1.4f, 1.0f},
         {"type", 3.0f, 2.0f},      {"width", -inf, 75.0f},  // not finite: the default stays
     };
     for (const Row& row : rows) {
@@ -179,8 +184,8 @@ TEST_F(Lv2Plugin, OtherEventsAndUnknownKeysChangeNothing) {
         TimePosition otherObject = playingAt(77.0, 33.0);
         otherObject.objectType = "urn:test:NotAPosition";
         events.push_back({100, otherObject});
-        events.push_back({200, lv2host::RawAtom{"http://lv2plug.in/ns/ext/midi#MidiEvent",
-                                                {0x90, 60, 100}}});
+        events.push_back(
+            {200, lv2host::RawAtom{"http://lv2plug.in/ns/ext/midi#MidiEvent", {0x90, 60, 100}}});
         events.push_back(
             {300, lv2host::RawAtom{"http://lv2plug.in/ns/ext/atom#Float", {0, 0, 0x80, 0x3f}}});
         return events;
@@ -190,14 +195,18 @@ TEST_F(Lv2Plugin, OtherEventsAndUnknownKeysChangeNothing) {
 
 TEST_F(Lv2Plugin, EventsOutOfOrderOrPastTheBlockApplyWhereTheyCan) {
     const auto inOrder = [](int block) {
-        return std::vector<Event>{{300, playingAt(block * 2.0)}, {300, playingAt(block * 2.0 + 0.3)}};
+        return std::vector<Event>{{300, playingAt(block * 2.0)},
+                                  {300, playingAt(block * 2.0 + 0.3)}};
     };
     const auto outOfOrder = [](int block) {
-        return std::vector<Event>{{300, playingAt(block * 2.0)}, {100, playingAt(block * 2.0 + 0.3)}};
+        return std::vector<Event>{{300, playingAt(block * 2.0)},
+                                  {100, playingAt(block * 2.0 + 0.3)}};
     };
     EXPECT_EQ(0.0, pantest::maxDifference(run({}, inOrder), run({}, outOfOrder)));
 
-    const auto nextBlock = [](int block) { return std::vector<Event>{{0, playingAt(block * 1.5)}}; };
+    const auto nextBlock = [](int block) {
+        return std::vector<Event>{{0, playingAt(block * 1.5)}};
+    };
     const auto pastTheEnd = [](int block) {
         std::vector<Event> events = {{kBlock + 90, playingAt((block + 1) * 1.5)}};
         if (block == 0) {
@@ -217,7 +226,9 @@ TEST_F(Lv2Plugin, WithoutTimeTheSweepRunsFreeAsTheVstEditionDoes) {
     const Stereo vst = this->vst({{drifton::kPeriod, 1.0f}, {drifton::kWidth, 1.0f}}, {1});
     const std::vector<std::pair<std::string, float>> controls = {{"period", 11.0f},
                                                                  {"width", 100.0f}};
-    const auto sent = [](int block) { return std::vector<Event>{{0, playingAt(block * 9.0, 60.0)}}; };
+    const auto sent = [](int block) {
+        return std::vector<Event>{{0, playingAt(block * 9.0, 60.0)}};
+    };
     struct Row {
         const char* what;
         lv2host::Features features;
@@ -229,8 +240,9 @@ TEST_F(Lv2Plugin, WithoutTimeTheSweepRunsFreeAsTheVstEditionDoes) {
                         {"no features, no atom input, one frame a run", {false}, 1, false, false},
                         {"an empty sequence", {true}, kBlock, true, false}};
     for (const Row& row : rows) {
-        const Stereo lv2 = run(controls, row.events ? std::function<std::vector<Event>(int)>(sent) : nullptr, row.features, row.block,
-                               row.connected);
+        const Stereo lv2 =
+            run(controls, row.events ? std::function<std::vector<Event>(int)>(sent) : nullptr,
+                row.features, row.block, row.connected);
         EXPECT_LE(pantest::maxDifference(lv2, vst), 1e-6) << row.what;
     }
     EXPECT_GT(pantest::maxDifference(run(controls, sent), vst), 0.1) << "the positions are heard";
@@ -250,7 +262,8 @@ TEST_F(Lv2Plugin, ArdourNumberTypesFollowTheSong) {
     const Stereo model = pantest::runModel(s, input);
     for (const lv2test::Meter meter : {lv2test::Meter{6.0, 8}, lv2test::Meter{7.0, 8}}) {
         lv2test::HostStyle style{lv2test::Sending::kEveryPiece, false, meter, 2, true};
-        EXPECT_LE(pantest::maxDifference(lv2test::runLv2(*bundle, s, input, style).out, model), 1e-4)
+        EXPECT_LE(pantest::maxDifference(lv2test::runLv2(*bundle, s, input, style).out, model),
+                  1e-4)
             << meter.beatsPerBar << "/" << meter.beatUnit;
     }
 }

@@ -7,6 +7,9 @@
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <lv2/atom/forge.h>
+#include <lv2/time/time.h>
+#include <lv2/urid/urid.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -22,10 +25,6 @@
 #include <new>
 #include <string>
 #include <vector>
-
-#include <lv2/atom/forge.h>
-#include <lv2/time/time.h>
-#include <lv2/urid/urid.h>
 
 #include "drifton_lv2/drifton_lv2.h"
 
@@ -70,11 +69,11 @@ namespace {
 // A plain map for the test's own URIs (set up before anything is counted).
 struct TestMap {
     std::map<std::string, LV2_URID> ids;
-    LV2_URID_Map feature{this, [](LV2_URID_Map_Handle h, const char* uri) -> LV2_URID {
-                             auto& known = static_cast<TestMap*>(h)->ids;
-                             return known.emplace(uri, static_cast<LV2_URID>(known.size() + 1))
-                                 .first->second;
-                         }};
+    LV2_URID_Map feature{
+        this, [](LV2_URID_Map_Handle h, const char* uri) -> LV2_URID {
+            auto& known = static_cast<TestMap*>(h)->ids;
+            return known.emplace(uri, static_cast<LV2_URID>(known.size() + 1)).first->second;
+        }};
 };
 
 // An instance with its buffers and a sequence of time positions at several
@@ -107,8 +106,9 @@ public:
     // Blocks of several sizes and control values of every kind.
     void runBlocks() {
         const LV2_Descriptor& d = drifton::lv2::descriptor();
-        const float values[] = {0.0f, 1e30f, -1e30f, std::nanf(""),
-                                std::numeric_limits<float>::infinity(), 50.0f, -90.0f, 2.5f};
+        const float values[] = {
+            0.0f,  1e30f,  -1e30f, std::nanf(""), std::numeric_limits<float>::infinity(),
+            50.0f, -90.0f, 2.5f};
         std::size_t n = 0;
         for (const std::uint32_t frames : {kFrames, 1u, 64u, 0u, 1000u}) {
             for (float& control : controls_) {

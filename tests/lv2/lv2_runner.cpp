@@ -113,8 +113,7 @@ Lv2Run runLv2(lv2host::Plugin& plugin, const pantest::Scenario& s, const pantest
     if (style.sending == Sending::kUnconnected) {
         instance->disconnectTime();
     }
-    const bool sends =
-        style.sending == Sending::kEveryPiece || style.sending == Sending::kOnChange;
+    const bool sends = style.sending == Sending::kEveryPiece || style.sending == Sending::kOnChange;
     // What the plug-in keeps of the transport, to tell when a host sending
     // only changes has to send.
     drifton::lv2::HostTimeline kept;
@@ -130,7 +129,8 @@ Lv2Run runLv2(lv2host::Plugin& plugin, const pantest::Scenario& s, const pantest
             instance->setControl("phase", p.phaseShift * 180.0f);
         }
         std::size_t end = first + 1;
-        while (end < pieces.size() && end - first < static_cast<std::size_t>(style.piecesPerBlock) &&
+        while (end < pieces.size() &&
+               end - first < static_cast<std::size_t>(style.piecesPerBlock) &&
                !pieces[end].parameters) {
             ++end;
         }

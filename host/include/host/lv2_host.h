@@ -5,6 +5,8 @@
 // tools; it knows nothing of the panner's code.
 #pragma once
 
+#include <lv2/urid/urid.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -14,8 +16,6 @@
 #include <utility>
 #include <variant>
 #include <vector>
-
-#include <lv2/urid/urid.h>
 
 // liblilv's types, kept out of this header's users.
 struct LilvWorldImpl;

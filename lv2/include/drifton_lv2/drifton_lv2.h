@@ -6,13 +6,13 @@
 // host would have reported there.
 #pragma once
 
-#include <array>
-#include <cstdint>
-#include <optional>
-
 #include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
 #include <lv2/urid/urid.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
 
 #include "drifton_lv2/host_timeline.h"
 #include "engine/pan_engine.h"
