@@ -940,6 +940,37 @@ TEST_P(RenderSignals, OneSignalStopsWithinASecondAndLeavesNoFile) {
     EXPECT_TRUE(files().empty()) << strsignal(signal) << ": " << ::testing::PrintToString(files());
 }
 
+// During the audio render: a long, sparse (cheap) input.
+TEST_P(RenderSignals, OneSignalDuringTheAudioLeavesNoFile) {
+    const int signal = GetParam();
+    {
+        // 16-bit mono WAV of 200 million frames: a header and a hole.
+        std::ofstream file(dir / "in.wav", std::ios::binary);
+        const std::uint32_t frames = 200000000;
+        const auto u32 = [&](std::uint32_t v) { file.write(reinterpret_cast<const char*>(&v), 4); };
+        const auto u16 = [&](std::uint16_t v) { file.write(reinterpret_cast<const char*>(&v), 2); };
+        file.write("RIFF", 4);
+        u32(36 + 2 * frames);
+        file.write("WAVEfmt ", 8);
+        u32(16);
+        u16(1);
+        u16(1);
+        u32(48000);
+        u32(96000);
+        u16(2);
+        u16(16);
+        file.write("data", 4);
+        u32(2 * frames);
+    }
+    fs::resize_file(dir / "in.wav", 44 + 2 * 200000000ull);
+    const ChildRun run = runChild({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet", "--bits", "16",
+                                   (dir / "in.wav").string(), (dir / "out.wav").string()},
+                                  20.0, signal, 1.0);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_LT(run.seconds, 1.0) << strsignal(signal);
+    EXPECT_EQ((std::vector<std::string>{"in.wav"}), files()) << strsignal(signal);
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, RenderSignals,
                          ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1),
                          [](const auto& param) {
@@ -973,20 +1004,23 @@ TEST_F(RenderToolTest, ExtremeValuesDoNotHang) {
     }
 }
 
-// The plot's memory does not grow with its length: 1000 beats (24 million
-// frames, 190 MB as two float vectors) take no more than 16 beats.
+// The plot's memory does not grow with its length: 500 beats (12 million
+// frames, 96 MB as the two float vectors the plot once kept) take no more
+// than 16 beats. (The pass-through probe in long blocks keeps it quick; the
+// slow tier measures the longest plot.)
 TEST_F(RenderToolTest, PlotMemoryDoesNotGrowWithItsLength) {
     const auto peak = [&](const char* beats) {
-        const ChildRun run = runChild({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet", "--plot-beats",
-                                       beats, "--plot", (dir / "plot.svg").string()},
-                                      120.0);
+        const ChildRun run =
+            runChild({"--plugin", DRIFTON_PROBE_PATH, "--quiet", "--block", "65536", "--plot-beats",
+                      beats, "--plot", (dir / "plot.svg").string()},
+                     120.0);
         EXPECT_FALSE(run.timedOut);
         EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
         return run.maxRssKiB;
     };
     const long shortPlot = peak("16");
-    const long longPlot = peak("1000");
-    std::printf("peak resident memory: %ld KiB for 16 beats, %ld KiB for 1000 beats\n", shortPlot,
+    const long longPlot = peak("500");
+    std::printf("peak resident memory: %ld KiB for 16 beats, %ld KiB for 500 beats\n", shortPlot,
                 longPlot);
     EXPECT_LT(longPlot - shortPlot, 8 * 1024);
 }

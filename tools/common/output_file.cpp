@@ -95,7 +95,8 @@ extern "C" void onInterrupt(int signal) {
 }
 
 #if !defined(_WIN32)
-// The watchdog of an interrupt, or SIGALRM from elsewhere.
+// The watchdog of an interrupt, or SIGALRM from elsewhere. (When SIGALRM
+// was ignored from the start, the watchdog is off: the work still polls.)
 extern "C" void onAlarm(int signal) {
     if (interruptFlag != 0 && interruptSignal != 0) {
         static const char message[] = "\ninterrupted\n";
@@ -312,21 +313,29 @@ bool sameFile(const std::string& a, const std::string& b) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-void installInterruptFlag() {
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(signal, &action, nullptr);
+// A signal the process was started ignoring (SIGHUP under nohup, SIGINT and
+// SIGQUIT in a shell's background job) stays ignored.
+void catchUnlessIgnored(int signal, void (*handler)(int), int flags) {
+    struct sigaction previous {};
+    if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+        return;
     }
-    action.sa_handler = onAlarm;
-    sigaction(SIGALRM, &action, nullptr);
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = flags;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+}
+
+void installInterruptFlag() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        catchUnlessIgnored(signal, onInterrupt, 0);
+    }
+    catchUnlessIgnored(SIGALRM, onAlarm, 0);
     // Once only: a crash inside the handler takes the default action.
-    action.sa_handler = onTerminatingSignal;
-    action.sa_flags = static_cast<int>(SA_RESETHAND);
     for (const int signal : {SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2, SIGXCPU, SIGXFSZ, SIGVTALRM,
                              SIGPROF, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
-        sigaction(signal, &action, nullptr);
+        catchUnlessIgnored(signal, onTerminatingSignal, static_cast<int>(SA_RESETHAND));
     }
 }
 

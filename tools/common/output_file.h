@@ -60,7 +60,8 @@ std::wstring wide(const std::string& text);
 // terminating signal that can be caught (SIGQUIT, SIGPIPE, SIGALRM, SIGUSR1,
 // SIGUSR2, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, and the crash signals a
 // faulty plug-in raises: SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT) removes the
-// temporary files and then takes its default action.
+// temporary files and then takes its default action. A signal the process
+// was started ignoring (nohup, a shell's background job) stays ignored.
 void installInterruptFlag();
 bool interrupted();
 

@@ -121,18 +121,12 @@ std::int64_t GainColumns::end(std::int64_t column) const {
 
 void GainColumns::write(const float* left, const float* right, std::size_t frames) {
     const float* data[2] = {left, right};
-    for (std::size_t i = 0; i < frames; ++i) {
-        const std::int64_t frame = done_ + static_cast<std::int64_t>(i);
-        while (current_ < columns_ && frame >= currentEnd_) {
-            ++current_;
-            currentEnd_ = end(current_);
-        }
-        // Usually one column; several share a frame when there are fewer
-        // frames than columns.
-        for (std::int64_t c = current_; c < columns_ && begin(c) <= frame; ++c) {
-            for (int channel = 0; channel < 2; ++channel) {
-                GainColumn& column = channels_[channel][static_cast<std::size_t>(c)];
+    const auto take = [&](std::int64_t c, std::size_t from, std::size_t count) {
+        for (int channel = 0; channel < 2; ++channel) {
+            GainColumn& column = channels_[channel][static_cast<std::size_t>(c)];
+            for (std::size_t i = from; i < from + count; ++i) {
                 const float g = data[channel][i];
+                const std::int64_t frame = done_ + static_cast<std::int64_t>(i);
                 if (column.lowFrame < 0 || g < column.low) {
                     column.low = g;
                     column.lowFrame = frame;
@@ -142,9 +136,30 @@ void GainColumns::write(const float* left, const float* right, std::size_t frame
                     column.highFrame = frame;
                 }
             }
-            if (c + 1 < columns_ && begin(c + 1) > frame) {
-                break;
+        }
+    };
+    std::size_t i = 0;
+    while (i < frames) {
+        const std::int64_t frame = done_ + static_cast<std::int64_t>(i);
+        while (current_ < columns_ && frame >= currentEnd_) {
+            ++current_;
+            currentEnd_ = end(current_);
+        }
+        if (current_ >= columns_) {
+            break;  // more frames than announced
+        }
+        if (total_ >= columns_) {
+            // Each frame in one column: the run up to the column's end.
+            const auto count = static_cast<std::size_t>(
+                std::min<std::int64_t>(static_cast<std::int64_t>(frames - i), currentEnd_ - frame));
+            take(current_, i, count);
+            i += count;
+        } else {
+            // Fewer frames than columns: a frame fills every column it starts.
+            for (std::int64_t c = current_; c < columns_ && begin(c) <= frame; ++c) {
+                take(c, i, 1);
             }
+            ++i;
         }
     }
     done_ += static_cast<std::int64_t>(frames);
