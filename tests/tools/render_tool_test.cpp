@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "host/vst_host.h"
-#include "tests/tools/probe_log.h"
+#include "probe_log.h"
 #include "tools/common/progress.h"
 #include "tools/render/audio_file.h"
 #include "tools/render/parameters.h"
