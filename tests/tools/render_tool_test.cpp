@@ -382,8 +382,9 @@ TEST_F(RenderToolTest, NumbersChooseTheValueThatShowsExactlyThem) {
         float value;
     };
     for (const Case& c :
-         {Case{2, "80", 0.8f}, Case{2, "0", 0.0f}, Case{2, "100 %", 1.0f}, Case{3, "-90", 0.25f},
-          Case{3, "90\xC2\xB0", 0.75f}, Case{3, "-180", 0.0f}, Case{3, "0", 0.5f}}) {
+         {Case{2, "80", 0.8f}, Case{2, "80.0", 0.8f}, Case{3, "-90.00", 0.25f}, Case{2, "0", 0.0f},
+          Case{2, "100 %", 1.0f}, Case{3, "-90", 0.25f}, Case{3, "90\xC2\xB0", 0.75f},
+          Case{3, "-180", 0.0f}, Case{3, "0", 0.5f}}) {
         EXPECT_EQ(c.value, table.resolveText("--set", c.index, c.text)) << c.text;
     }
     // 0.29 itself shows as 28 (truncated); 29 is the lowest value showing 29.

@@ -209,6 +209,28 @@ float ParameterTable::resolveText(const std::string& option, int index, const st
             return choice.value;
         }
     }
+    // A number as precise as typed: the displayed number nearest to it of
+    // those that round to it at the typed decimals ("2" takes "2.001953" of
+    // an effect that shows six decimals; "80.0" takes "80").
+    if (const auto typed = tools::toNumber(wanted)) {
+        const auto point = wanted.find('.');
+        const int decimals =
+            point == std::string::npos ? 0 : static_cast<int>(wanted.size() - point - 1);
+        const double scale = std::pow(10.0, std::min(decimals, 12));
+        const Choice* best = nullptr;
+        double bestDistance = 0.0;
+        for (const Choice& choice : all) {
+            const auto shown = tools::toNumber(normalise(choice.text, unit));
+            if (shown && std::round(*shown * scale) == std::round(*typed * scale) &&
+                (best == nullptr || std::fabs(*shown - *typed) < bestDistance)) {
+                best = &choice;
+                bestDistance = std::fabs(*shown - *typed);
+            }
+        }
+        if (best != nullptr) {
+            return best->value;
+        }
+    }
     // Words, not numbers: a unique text that starts the typed one or that the
     // typed one starts ("sine-shaped" for "Sin", "tri" for "Triangle").
     if (!tools::toNumber(wanted) && wanted.size() >= 2 &&

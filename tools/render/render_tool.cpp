@@ -522,15 +522,19 @@ Files
                         rate is the session's. Without INPUT a built-in demo is
                         rendered: 8 bars of a groove at 48 kHz and the --tempo.
   OUTPUT                .wav (32-bit float unless --bits) or .flac (24-bit unless
-                        --bits). Written to a temporary file beside it and renamed
-                        only on success; an existing file is replaced only then.
+                        --bits). A WAV that may pass 4 GiB is written as RF64.
+                        Outputs are written to temporary files beside them and
+                        renamed together only when everything succeeded; a link
+                        is written through to its target, a replaced file keeps
+                        its mode, a read-only file is refused.
   --bits 16|24|32       integer PCM (16, 24) or float (32, WAV only). Integer output
                         is rounded to the nearest step without dither; samples
                         beyond full scale are clipped (and counted in the summary).
   --plot FILE.svg       also draw the left and right gains over time, probed with
                         a constant input through the same settings, transport,
                         blocks and automation, with a beat and bar grid.
-  --plot-beats N        length of the plot in beats (default 16)
+  --plot-beats N        length of the plot in beats (default 16, at most 100000
+                        and 1e10 frames); its memory does not grow with it
   --plugin PATH         the effect library to load. Default: the installed one,
                         <dir of this program>/../lib/vst/KqDrifton.so, else the one
                         built beside this program:
@@ -544,6 +548,7 @@ Transport
   --block N             host block size in frames (default 512)
   --random-blocks SEED  varying block sizes 1..4096 from a seeded generator
   --no-transport        the host answers the effect's time requests with nothing
+                        (then --tempo only sets the built-in demo's tempo)
 
 Parameters
   --set NAME=TEXT       set a parameter by name and display text, case-insensitive,
@@ -568,8 +573,11 @@ Other
 
 A progress bar appears on a terminal when a render takes more than a second. At
 the end one line sums up duration, peak and RMS per channel and the number of
-non-finite and clipped samples; non-finite output is an error and leaves no file.
-Exit status 0 on success, 1 on any error (one line on stderr).
+non-finite (and, for integer output, clipped) samples; non-finite output is an
+error and leaves no file. An input shorter than its header announces is
+rendered with a warning. Ctrl-C, SIGTERM or SIGHUP stop the render within a
+second and leave no file. Exit status 0 on success, 1 on any error (one line on
+stderr). The manual: tools/render/README.md.
 )";
 }
 
