@@ -71,9 +71,10 @@ struct Probe {
             std::snprintf(text, sizeof text, "urid:%u", urid);
             return text;
         }
+        // Keys of the time vocabulary by their short name, others in full.
         const std::string text(uri);
-        const auto cut = text.find_last_of("#/");
-        return cut == std::string::npos ? text : text.substr(cut + 1);
+        const std::string vocabulary = "http://lv2plug.in/ns/ext/time#";
+        return text.compare(0, vocabulary.size(), vocabulary) == 0 ? text.substr(vocabulary.size()) : text;
     }
 
     void write() const {

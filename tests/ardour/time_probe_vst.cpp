@@ -13,6 +13,11 @@
 
 namespace {
 
+// Time-information request bits the effect itself never reads: the bar start
+// and the time signature.
+constexpr VstInt32 kBarsValid = 1 << 11;
+constexpr VstInt32 kTimeSigValid = 1 << 13;
+
 struct Block {
     VstInt32 frames;
     bool hadTime;
@@ -73,7 +78,8 @@ float getParameter(AEffect*, VstInt32) { return 0.0f; }
 
 void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
     const auto* time = reinterpret_cast<const VstTimeInfo*>(
-        hostCallback(effect, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid, nullptr, 0.0f));
+        hostCallback(effect, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid | kBarsValid | kTimeSigValid,
+                    nullptr, 0.0f));
     if (used < blocks.size()) {
         blocks[used++] = Block{frames, time != nullptr, time != nullptr ? *time : VstTimeInfo{}};
     } else {
