@@ -10,17 +10,23 @@
 # scripts/ardour/analyse.py then checks names, values (for the LV2 edition
 # also as stored by port symbol), the exported sweep periods and, for the two
 # tracks, that each follows the tempo map and that they match.
-#   scripts/ardour-check.sh [KqDrifton.so] [kq-drifton.lv2]
+#   scripts/ardour-check.sh [--marker-note=4|8] [KqDrifton.so] [kq-drifton.lv2]
 # A file is taken as the VST edition, a folder as the LV2 bundle; without
-# arguments both are built with the release preset.
+# plug-in arguments both are built with the release preset. --marker-note=8
+# writes the two-track session's tempo markers in eighth notes (the same
+# speed; Ardour then tells LV2 plug-ins the tempo in eighths per minute).
 set -euo pipefail
 
-vst="" lv2=""
+vst="" lv2="" marker_note=4 plugins=0
 for argument in "$@"; do
     case "$argument" in
     -h | --help)
-        sed -n '2,15s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
+        sed -n '2,18s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
         exit 0
+        ;;
+    --marker-note=4 | --marker-note=8)
+        marker_note="${argument#*=}"
+        continue
         ;;
     -*)
         echo "error: unknown option $argument (see --help)" >&2
@@ -35,13 +41,14 @@ for argument in "$@"; do
         echo "error: no plug-in file or LV2 bundle at $argument" >&2
         exit 2
     fi
+    ((++plugins))
 done
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root="$PWD"
 source scripts/lib/packages.sh
 
-if (($# == 0)); then
+if ((plugins == 0)); then
     ensure_packages "${build_packages[@]}" lv2-dev
     cmake --preset release >/dev/null
     cmake --build build/release --target drifton drifton_lv2_plugin -j "$(nproc 2>/dev/null || echo 2)"
@@ -92,7 +99,7 @@ if [[ -n $lv2 ]]; then
 fi
 if [[ -n $vst && -n $lv2 ]]; then
     ardour_session pair two_editions "$work/pair" "$work" "$work/vst" "$uri" "$pair_seconds" "$pair_tempo" \
-        "${pair_meter[@]}" "${pair_change[@]}" "${vst_values[@]}" "${lv2_values[@]}"
+        "${pair_meter[@]}" "${pair_change[@]}" "${vst_values[@]}" "${lv2_values[@]}" "$marker_note"
     "${analyse[@]}" pair --work "$work" --seconds "$pair_seconds" --tempo "$pair_tempo" \
         --change "${pair_change[@]}" --vst-values "${vst_values[@]}" --lv2-values "${lv2_values[@]}" || failed=1
 fi

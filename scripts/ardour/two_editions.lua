@@ -2,7 +2,8 @@
 -- Ardour's scanner indexed, the LV2 URI, seconds, tempo (quarter notes per
 -- minute), meter beats and unit, a frame and a second tempo for a tempo
 -- change, then four control values for the VST edition (normalised) and four
--- for the LV2 edition (plain units).
+-- for the LV2 edition (plain units); optionally the note value the tempo
+-- markers count (4, Ardour's default, or 8).
 --   One session: two stereo tracks, each a constant level and then one
 --   edition, routed to their own pair of the master bus's four channels
 --   (the master's panner bypassed); exported from frame 0 as 32-bit float
@@ -30,7 +31,7 @@ if create_session (work .. "/pair/session", "drifton-pair", rate) == nil then
 	check.fail ("could not create the session in " .. work .. "/pair/session")
 end
 check.stage ("session created")
-check.set_tempo_map (tempo, beats, unit, change_frame, tempo2)
+check.set_tempo_map (tempo, beats, unit, change_frame, tempo2, tonumber (arg[18]))
 
 local master = Session:master_out ()
 -- Adding an input port to the master bus may add its output port too.
