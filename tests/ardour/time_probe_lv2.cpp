@@ -3,6 +3,11 @@
 // every block and every key of every object event it receives in a buffer
 // reserved at instantiation, and writes them as text when the host cleans it
 // up, to $DRIFTON_PROBE_DIR/lv2.log (nothing without that variable).
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+#include <lv2/core/lv2.h>
+#include <lv2/urid/urid.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -13,16 +18,22 @@
 #include <string>
 #include <vector>
 
-#include <lv2/atom/atom.h>
-#include <lv2/atom/util.h>
-#include <lv2/core/lv2.h>
-#include <lv2/urid/urid.h>
-
 namespace {
 
 constexpr const char* kUri = "urn:kq-drifton:test:time-probe";
 
-enum Port : std::uint32_t { kInL, kInR, kOutL, kOutR, kTime, kPeriod, kType, kWidth, kPhase, kPorts };
+enum Port : std::uint32_t {
+    kInL,
+    kInR,
+    kOutL,
+    kOutR,
+    kTime,
+    kPeriod,
+    kType,
+    kWidth,
+    kPhase,
+    kPorts
+};
 
 // One line of the log: a block start (key 0), or one key of an object event.
 struct Record {
@@ -40,7 +51,8 @@ struct Probe {
     const LV2_Atom_Sequence* time = nullptr;
     LV2_URID_Map* map = nullptr;
     LV2_URID_Unmap* unmap = nullptr;
-    LV2_URID atomInt = 0, atomLong = 0, atomFloat = 0, atomDouble = 0, atomObject = 0, atomBlank = 0;
+    LV2_URID atomInt = 0, atomLong = 0, atomFloat = 0, atomDouble = 0, atomObject = 0,
+             atomBlank = 0;
     std::vector<Record> records;
     std::size_t used = 0;
     std::size_t dropped = 0;
@@ -58,7 +70,8 @@ struct Probe {
 
     double number(const LV2_Atom* atom) const {
         if (atom->type == atomInt) return reinterpret_cast<const LV2_Atom_Int*>(atom)->body;
-        if (atom->type == atomLong) return static_cast<double>(reinterpret_cast<const LV2_Atom_Long*>(atom)->body);
+        if (atom->type == atomLong)
+            return static_cast<double>(reinterpret_cast<const LV2_Atom_Long*>(atom)->body);
         if (atom->type == atomFloat) return reinterpret_cast<const LV2_Atom_Float*>(atom)->body;
         if (atom->type == atomDouble) return reinterpret_cast<const LV2_Atom_Double*>(atom)->body;
         return std::numeric_limits<double>::quiet_NaN();
@@ -74,7 +87,8 @@ struct Probe {
         // Keys of the time vocabulary by their short name, others in full.
         const std::string text(uri);
         const std::string vocabulary = "http://lv2plug.in/ns/ext/time#";
-        return text.compare(0, vocabulary.size(), vocabulary) == 0 ? text.substr(vocabulary.size()) : text;
+        return text.compare(0, vocabulary.size(), vocabulary) == 0 ? text.substr(vocabulary.size())
+                                                                   : text;
     }
 
     void write() const {
@@ -96,7 +110,8 @@ struct Probe {
     }
 };
 
-LV2_Handle instantiate(const LV2_Descriptor*, double, const char*, const LV2_Feature* const* features) {
+LV2_Handle instantiate(const LV2_Descriptor*, double, const char*,
+                       const LV2_Feature* const* features) {
     auto* probe = new (std::nothrow) Probe;
     if (probe == nullptr) return nullptr;
     for (int i = 0; features != nullptr && features[i] != nullptr; ++i) {
@@ -131,12 +146,23 @@ LV2_Handle instantiate(const LV2_Descriptor*, double, const char*, const LV2_Fea
 void connectPort(LV2_Handle handle, std::uint32_t port, void* data) {
     auto* probe = static_cast<Probe*>(handle);
     switch (port) {
-    case kInL: probe->audioIn[0] = static_cast<const float*>(data); break;
-    case kInR: probe->audioIn[1] = static_cast<const float*>(data); break;
-    case kOutL: probe->audioOut[0] = static_cast<float*>(data); break;
-    case kOutR: probe->audioOut[1] = static_cast<float*>(data); break;
-    case kTime: probe->time = static_cast<const LV2_Atom_Sequence*>(data); break;
-    default: break;
+    case kInL:
+        probe->audioIn[0] = static_cast<const float*>(data);
+        break;
+    case kInR:
+        probe->audioIn[1] = static_cast<const float*>(data);
+        break;
+    case kOutL:
+        probe->audioOut[0] = static_cast<float*>(data);
+        break;
+    case kOutR:
+        probe->audioOut[1] = static_cast<float*>(data);
+        break;
+    case kTime:
+        probe->time = static_cast<const LV2_Atom_Sequence*>(data);
+        break;
+    default:
+        break;
     }
 }
 
@@ -172,11 +198,13 @@ void cleanup(LV2_Handle handle) {
     delete probe;
 }
 
-const LV2_Descriptor descriptor = {kUri, instantiate, connectPort, nullptr, run, nullptr, cleanup, nullptr};
+const LV2_Descriptor descriptor = {kUri, instantiate, connectPort, nullptr,
+                                   run,  nullptr,     cleanup,     nullptr};
 
 }  // namespace
 
 // Any thread, any time: the probe's one descriptor at index 0.
-extern "C" __attribute__((visibility("default"))) const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
+extern "C" __attribute__((visibility("default"))) const LV2_Descriptor* lv2_descriptor(
+    std::uint32_t index) {
     return index == 0 ? &descriptor : nullptr;
 }

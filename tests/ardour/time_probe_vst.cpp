@@ -47,9 +47,11 @@ void writeLog() {
             continue;
         }
         const VstTimeInfo& t = b.time;
-        std::fprintf(file, "block %zu %d samplePos %.17g ppqPos %.17g tempo %.17g barStartPos %.17g "
-                     "timeSig %d/%d flags %d\n", i, b.frames, t.samplePos, t.ppqPos, t.tempo, t.barStartPos,
-                     t.timeSigNumerator, t.timeSigDenominator, t.flags);
+        std::fprintf(file,
+                     "block %zu %d samplePos %.17g ppqPos %.17g tempo %.17g barStartPos %.17g "
+                     "timeSig %d/%d flags %d\n",
+                     i, b.frames, t.samplePos, t.ppqPos, t.tempo, t.barStartPos, t.timeSigNumerator,
+                     t.timeSigDenominator, t.flags);
     }
     std::fclose(file);
 }
@@ -78,15 +80,16 @@ float getParameter(AEffect*, VstInt32) { return 0.0f; }
 
 void processReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 frames) {
     const auto* time = reinterpret_cast<const VstTimeInfo*>(
-        hostCallback(effect, audioMasterGetTime, 0, kVstPpqPosValid | kVstTempoValid | kBarsValid | kTimeSigValid,
-                    nullptr, 0.0f));
+        hostCallback(effect, audioMasterGetTime, 0,
+                     kVstPpqPosValid | kVstTempoValid | kBarsValid | kTimeSigValid, nullptr, 0.0f));
     if (used < blocks.size()) {
         blocks[used++] = Block{frames, time != nullptr, time != nullptr ? *time : VstTimeInfo{}};
     } else {
         ++dropped;
     }
     for (int c = 0; c < 2; ++c) {
-        if (inputs[c] != outputs[c]) std::memmove(outputs[c], inputs[c], sizeof(float) * static_cast<std::size_t>(frames));
+        if (inputs[c] != outputs[c])
+            std::memmove(outputs[c], inputs[c], sizeof(float) * static_cast<std::size_t>(frames));
     }
 }
 
