@@ -246,7 +246,7 @@ struct GroupRecursion {
 // is cos(y pi/2), so both gains come from y * y, and the output gain is
 // folded into their polynomials (leftGain, rightGain). The per-sample path
 // rounds 1 - y and both arguments to float and multiplies by the output gain
-// last; here y is rounded to float once and each gain is within 3.5e-7 of
+// last; here y is rounded to float once and each gain is within 4e-7 of
 // sqrt(2) times the exact sine, so an output moves by less than 5e-7.
 // Both inputs of a frame are read before its outputs are written, and frames
 // do not depend on each other, so in-place buffers are fine.

@@ -41,7 +41,8 @@ inline constexpr float kPanReach = 1.1f;
 // sqrt(2) cos(s pi/2) for |s| <= kPanReach, in float. Near-minimax
 // polynomials (odd of degree 9, even of degree 10) within 1.3e-8 and 1e-9 of
 // the functions with float coefficients; evaluated in float they stay within
-// 3.5e-7 (about three float steps of sqrt(2)), fused or not.
+// 4e-7 (about three float steps of sqrt(2)), fused or not, and with
+// a library fmaf that rounds twice (MinGW).
 template <bool Fused>
 [[gnu::always_inline]] inline float rightGain(float s) {
     const float s2 = s * s;
