@@ -32,7 +32,7 @@ protected:
         return host.calls().size() - host.countCalls(audioMasterGetTime);
     }
 
-    vsthost::Host host;
+    vsthost::RecordingHost host;
 
     static std::array<float, 4> history(const ExposedDrifton& e) {
         return {e.filter.x1, e.filter.x2, e.filter.y1, e.filter.y2};
