@@ -12,8 +12,8 @@
 #endif
 
 #include <atomic>
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

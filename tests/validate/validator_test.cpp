@@ -156,7 +156,8 @@ std::vector<CleanCase> cleanCases() {
     cases.push_back({"faulty_trylock_in_process", faulty("trylock_in_process"), 1.0, "realtime"});
     cases.push_back({"faulty_nan_parameter", faulty("nan_parameter"), 1.0, "threads"});
     for (const char* check : {"opcodes", "fpmode", "hostile"}) {
-        cases.push_back({"faulty_editor_needs_display", faulty("editor_needs_display"), 1.0, check});
+        cases.push_back(
+            {"faulty_editor_needs_display", faulty("editor_needs_display"), 1.0, check});
     }
     cases.push_back({"faulty_noisy", faulty("noisy"), 1.0, "lifecycle"});
     return cases;
@@ -167,7 +168,10 @@ void PrintTo(const CleanCase& c, std::ostream* out) { *out << c.label << " " << 
 class CorrectPluginPasses : public ::testing::TestWithParam<CleanCase> {
 protected:
     // Editors without a display are skipped, not tried.
-    void SetUp() override { unsetenv("DISPLAY"); unsetenv("WAYLAND_DISPLAY"); }
+    void SetUp() override {
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+    }
 };
 
 TEST_P(CorrectPluginPasses, EveryCheck) {
@@ -307,8 +311,8 @@ TEST_P(ValidatorProfiles, ReadOrRefuseWithTheLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, ValidatorProfiles,
-    ::testing::Values(ProfileCase{"# ours\nmax-gain = 1.41422\n\ntext-limit=16 # texts\n",
-                                  1.41422, 16, nullptr},
+    ::testing::Values(ProfileCase{"# ours\nmax-gain = 1.41422\n\ntext-limit=16 # texts\n", 1.41422,
+                                  16, nullptr},
                       ProfileCase{"text-limit = 12\n", 0.0, 12, nullptr},
                       ProfileCase{"max-gain = 1\ngain = 2\n", 0, 0, ":2: unknown key 'gain'"},
                       ProfileCase{"max-gain = loud\n", 0, 0, ":1: max-gain: not a valid value"},

@@ -71,8 +71,9 @@ std::string defaultPluginPath() {
     if (!buildTreePluginPath().empty() && exists(buildTreePluginPath())) {
         return buildTreePluginPath();
     }
-    throw ToolError("no plug-in found at " + quoted(installed) + " or " +
-                    quoted(buildTreePluginPath()) + "; name one with --plugin");
+    throw ToolError("no plug-in found at " + quoted(installed) +
+                    (buildTreePluginPath().empty() ? "" : " or " + quoted(buildTreePluginPath())) +
+                    "; name one with --plugin");
 }
 
 OpenPlugin openPlugin(const std::string& path, vsthost::Host& host) {

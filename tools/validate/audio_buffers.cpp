@@ -54,8 +54,8 @@ std::string describeDouble(double value) {
     return text;
 }
 
-std::string auditBlock(float* const* outputs, int outputCount, float* const* inputs,
-                       int inputCount, std::size_t frames, double maxGain) {
+std::string auditBlock(float* const* outputs, int outputCount, float* const* inputs, int inputCount,
+                       std::size_t frames, double maxGain) {
     for (int c = 0; c < outputCount; ++c) {
         const float* out = outputs[c];
         const float* source = c < inputCount ? inputs[c] : nullptr;

@@ -42,8 +42,8 @@ std::string describeDouble(double value);
 // First problem in one processed block of `outputs`: a sample that is not
 // finite or is subnormal, or, with maxGain > 0, above maxGain x |input| on
 // the input channel of the same number (outputs without one are not bound).
-std::string auditBlock(float* const* outputs, int outputCount, float* const* inputs,
-                       int inputCount, std::size_t frames, double maxGain);
+std::string auditBlock(float* const* outputs, int outputCount, float* const* inputs, int inputCount,
+                       std::size_t frames, double maxGain);
 std::string auditBlock(AudioBuffers& buffers, std::size_t frames, double maxGain);
 
 // Interesting float values for parameters, opt and rates.

@@ -17,6 +17,7 @@ CapturedOutput summariseOutput(std::FILE* file) {
     std::deque<std::string> last;
     std::string line;
     bool lineOpen = false;
+    int escape = 0;  // 1: after ESC; 2: inside ESC [ ... final byte
     const auto finish = [&] {
         ++output.lines;
         if (output.first.size() < kFirstLines) {
@@ -40,7 +41,15 @@ CapturedOutput summariseOutput(std::FILE* file) {
                 finish();
             } else {
                 lineOpen = true;
-                if (line.size() < kLineLength && c != '\r') {
+                // Terminal colours and other control bytes are left out.
+                if (c == '\x1b') {
+                    escape = 1;
+                } else if (escape == 1) {
+                    escape = c == '[' ? 2 : 0;  // a control sequence, or one byte
+                } else if (escape == 2) {
+                    escape = (c >= '@' && c <= '~') ? 0 : 2;  // up to its final byte
+                } else if (line.size() < kLineLength &&
+                           (static_cast<unsigned char>(c) >= 0x20 || c == '\t')) {
                     line += c;
                 }
             }

@@ -151,14 +151,13 @@ std::vector<HostileCall> hostileCalls(Context& context, const AEffect& record, b
         const float opt = randomOpt(rng);
         const bool null = rng.chance(0.3);
         const std::uint64_t seed = rng.next();
-        calls.push_back({callText(opcode, index, value, null ? "null" : "buffer", opt),
-                         [=](HostileRun& run) {
-                             Rng local(seed);
-                             if (run.started() != nullptr) {
-                                 run.verdict("", run.caller->hostile(opcode, index, value, opt,
-                                                                     null, local));
-                             }
-                         }});
+        calls.push_back(
+            {callText(opcode, index, value, null ? "null" : "buffer", opt), [=](HostileRun& run) {
+                 Rng local(seed);
+                 if (run.started() != nullptr) {
+                     run.verdict("", run.caller->hostile(opcode, index, value, opt, null, local));
+                 }
+             }});
     }
     // Invalid parameter values on every index, and indices out of range.
     std::vector<VstInt32> indices;
@@ -182,10 +181,10 @@ std::vector<HostileCall> hostileCalls(Context& context, const AEffect& record, b
                                  for (VstInt32 read = -1; read <= params; ++read) {
                                      const float back = instance->getParameter(read);
                                      if (!(back >= 0.0f && back <= 1.0f)) {
-                                         run.context.problem(
-                                             "getParameter(" + std::to_string(read) + ") = " +
-                                             describeFloat(back) + " after " + set +
-                                             ", outside 0..1");
+                                         run.context.problem("getParameter(" +
+                                                             std::to_string(read) +
+                                                             ") = " + describeFloat(back) +
+                                                             " after " + set + ", outside 0..1");
                                      }
                                  }
                                  Rng unused(0);
@@ -199,53 +198,51 @@ std::vector<HostileCall> hostileCalls(Context& context, const AEffect& record, b
     }
     // Invalid sample rates, then a block.
     for (const float rate : invalidSampleRates()) {
-        calls.push_back({"effSetSampleRate " + describeFloat(rate) + ", then a block",
-                         [=](HostileRun& run) {
-                             TestInstance* instance = run.started();
-                             if (instance == nullptr) {
-                                 return;
-                             }
-                             instance->suspend();
-                             instance->setSampleRate(rate);
-                             instance->resume();
-                             AudioBuffers buffers(instance->inputs(), instance->outputs(), kFrames);
-                             buffers.fillNoise(run.context.rng());
-                             const std::string bad = auditProcessed(*instance, buffers, kFrames);
-                             if (!bad.empty()) {
-                                 run.context.problem("a block at a sample rate of " +
-                                                     describeFloat(rate) + ": " + bad);
-                             }
-                             instance->suspend();
-                             instance->setSampleRate(44100.0f);
-                             instance->resume();
-                         }});
+        calls.push_back(
+            {"effSetSampleRate " + describeFloat(rate) + ", then a block", [=](HostileRun& run) {
+                 TestInstance* instance = run.started();
+                 if (instance == nullptr) {
+                     return;
+                 }
+                 instance->suspend();
+                 instance->setSampleRate(rate);
+                 instance->resume();
+                 AudioBuffers buffers(instance->inputs(), instance->outputs(), kFrames);
+                 buffers.fillNoise(run.context.rng());
+                 const std::string bad = auditProcessed(*instance, buffers, kFrames);
+                 if (!bad.empty()) {
+                     run.context.problem("a block at a sample rate of " + describeFloat(rate) +
+                                         ": " + bad);
+                 }
+                 instance->suspend();
+                 instance->setSampleRate(44100.0f);
+                 instance->resume();
+             }});
     }
     // Invalid time information.
     for (const TimeVariant& variant : hostileTimeVariants()) {
-        calls.push_back({std::string("blocks with time '") + variant.name + "'",
-                         [&variant](HostileRun& run) {
-                             TestInstance* instance = run.started();
-                             if (instance == nullptr) {
-                                 return;
-                             }
-                             AudioBuffers buffers(instance->inputs(), instance->outputs(), kFrames);
-                             for (int block = 0; block < 3; ++block) {
-                                 variant.apply(*instance, run.context.rng(), block,
-                                               block * static_cast<double>(kFrames));
-                                 buffers.fillNoise(run.context.rng());
-                                 const std::string bad =
-                                     auditProcessed(*instance, buffers, kFrames);
-                                 if (!bad.empty()) {
-                                     run.context.problem(std::string("time '") + variant.name +
-                                                         "': " + bad);
-                                     break;
-                                 }
-                             }
-                             instance->setTimeAvailable(true);
-                             instance->time().flags = kVstPpqPosValid | kVstTempoValid;
-                             instance->time().tempo = 120.0;
-                             instance->time().ppqPos = 0.0;
-                         }});
+        calls.push_back(
+            {std::string("blocks with time '") + variant.name + "'", [&variant](HostileRun& run) {
+                 TestInstance* instance = run.started();
+                 if (instance == nullptr) {
+                     return;
+                 }
+                 AudioBuffers buffers(instance->inputs(), instance->outputs(), kFrames);
+                 for (int block = 0; block < 3; ++block) {
+                     variant.apply(*instance, run.context.rng(), block,
+                                   block * static_cast<double>(kFrames));
+                     buffers.fillNoise(run.context.rng());
+                     const std::string bad = auditProcessed(*instance, buffers, kFrames);
+                     if (!bad.empty()) {
+                         run.context.problem(std::string("time '") + variant.name + "': " + bad);
+                         break;
+                     }
+                 }
+                 instance->setTimeAvailable(true);
+                 instance->time().flags = kVstPpqPosValid | kVstTempoValid;
+                 instance->time().tempo = 120.0;
+                 instance->time().ppqPos = 0.0;
+             }});
     }
     // Null arrays, arrays of null channels, negative frame counts.
     struct NullCase {
@@ -258,23 +255,18 @@ std::vector<HostileCall> hostileCalls(Context& context, const AEffect& record, b
                               NullCase{"a null output array", false, true, false},
                               NullCase{"a null input array", true, false, false},
                               NullCase{"arrays of null channels", false, false, true}}) {
-        calls.push_back({std::string("processReplacing with ") + c.what, [c, channels](
-                                                                              HostileRun& run) {
-                             TestInstance* instance = run.started();
-                             if (instance == nullptr) {
-                                 return;
-                             }
-                             AudioBuffers buffers(instance->inputs(), instance->outputs(), kFrames);
-                             std::vector<float*> nulls(static_cast<std::size_t>(channels) + 1,
-                                                       nullptr);
-                             float** in = c.nullIn         ? nullptr
-                                          : c.nullChannels ? nulls.data()
-                                                           : buffers.in();
-                             float** out = c.nullOut        ? nullptr
-                                           : c.nullChannels ? nulls.data()
-                                                            : buffers.out();
-                             instance->process(in, out, kFrames);
-                         }});
+        calls.push_back(
+            {std::string("processReplacing with ") + c.what, [c, channels](HostileRun& run) {
+                 TestInstance* instance = run.started();
+                 if (instance == nullptr) {
+                     return;
+                 }
+                 AudioBuffers buffers(instance->inputs(), instance->outputs(), kFrames);
+                 std::vector<float*> nulls(static_cast<std::size_t>(channels) + 1, nullptr);
+                 float** in = c.nullIn ? nullptr : c.nullChannels ? nulls.data() : buffers.in();
+                 float** out = c.nullOut ? nullptr : c.nullChannels ? nulls.data() : buffers.out();
+                 instance->process(in, out, kFrames);
+             }});
     }
     for (const VstInt32 frames : {-1, -512, std::numeric_limits<VstInt32>::min()}) {
         calls.push_back({"processReplacing of " + std::to_string(frames) + " frames",
@@ -329,8 +321,8 @@ void checkHostile(Context& context, const LoadedPlugin& plugin) {
         return;
     }
     const bool editorAllowed = editorCallsAllowed(*run.instance);
-    const std::vector<HostileCall> calls = hostileCalls(context, *run.instance->record(),
-                                                        editorAllowed);
+    const std::vector<HostileCall> calls =
+        hostileCalls(context, *run.instance->record(), editorAllowed);
     const int first = context.options().resumeAt;
     for (int n = first; n < static_cast<int>(calls.size()); ++n) {
         context.hostileCall(n, calls[static_cast<std::size_t>(n)].what);

@@ -155,7 +155,8 @@ std::string interleaved(Context& context, const LoadedPlugin& plugin) {
         const auto i = static_cast<std::size_t>(n);
         auto alone = TestInstance::create(plugin.entry());
         if (alone == nullptr) {
-            context.problem("instance " + std::to_string(n) + " alone: the entry point returned null");
+            context.problem("instance " + std::to_string(n) +
+                            " alone: the entry point returned null");
             return "";
         }
         Run solo = runs[i];

@@ -17,8 +17,14 @@ void checkParameters(Context& context, const LoadedPlugin& plugin) {
         return;
     }
     const VstInt32 count = instance->params();
-    const auto declared = static_cast<std::size_t>(std::max(context.profile().parameterTextLimit, 0));
-    std::vector<float> values = {0.0f, 1.0f, 0.5f, 0.25f, 0.75f, std::nextafter(1.0f, 0.0f),
+    const auto declared =
+        static_cast<std::size_t>(std::max(context.profile().parameterTextLimit, 0));
+    std::vector<float> values = {0.0f,
+                                 1.0f,
+                                 0.5f,
+                                 0.25f,
+                                 0.75f,
+                                 std::nextafter(1.0f, 0.0f),
                                  std::nextafter(0.0f, 1.0f) * 8388608.0f};
     const int randomValues = context.scaled(20, 400);
     for (int n = 0; n < randomValues; ++n) {
@@ -37,18 +43,16 @@ void checkParameters(Context& context, const LoadedPlugin& plugin) {
             for (VstInt32 read = 0; read < count; ++read) {
                 const float back = instance->getParameter(read);
                 if (!(back >= 0.0f && back <= 1.0f)) {
-                    context.problem("getParameter(" + std::to_string(read) +
-                                    ") = " + describeFloat(back) + " after " + set +
-                                    ", outside 0..1");
+                    context.problem("getParameter(" + std::to_string(read) + ") = " +
+                                    describeFloat(back) + " after " + set + ", outside 0..1");
                 }
             }
             const std::pair<VstInt32, const char*> texts[] = {{effGetParamName, "name"},
                                                               {effGetParamLabel, "label"},
                                                               {effGetParamDisplay, "display"}};
             for (const auto& [opcode, what] : texts) {
-                const TextProbe probe = probeText(text, [&](char* buffer) {
-                    instance->dispatch(opcode, index, 0, buffer);
-                });
+                const TextProbe probe = probeText(
+                    text, [&](char* buffer) { instance->dispatch(opcode, index, 0, buffer); });
                 const TextVerdict verdict = judgeText(probe, kVstMaxParamStrLen, declared);
                 if (!verdict.failure.empty()) {
                     context.problem("parameter " + std::to_string(index) + " " + what + " after " +
@@ -62,8 +66,8 @@ void checkParameters(Context& context, const LoadedPlugin& plugin) {
         }
     }
     processAfterwards(context, *instance, "the parameter calls");
-    context.tried(std::to_string(sets) + " parameter sets within 0..1 on " +
-                  std::to_string(count) + " parameters, read-backs and texts " +
+    context.tried(std::to_string(sets) + " parameter sets within 0..1 on " + std::to_string(count) +
+                  " parameters, read-backs and texts " +
                   (declared > 0 ? "limited to " + std::to_string(declared) + " characters (" +
                                       context.profile().source + ")"
                                 : std::string("judged by the text")));

@@ -25,7 +25,8 @@ void checkThreads(Context& context, const LoadedPlugin& plugin) {
         return;
     }
     const VstInt32 count = instance->params();
-    const auto declared = static_cast<std::size_t>(std::max(context.profile().parameterTextLimit, 0));
+    const auto declared =
+        static_cast<std::size_t>(std::max(context.profile().parameterTextLimit, 0));
     // The audio thread processes at least this many blocks, and goes on
     // until the other thread has made all its changes.
     const int minimumBlocks = context.scaled(500, 8000);
@@ -50,9 +51,8 @@ void checkThreads(Context& context, const LoadedPlugin& plugin) {
                                 ") during processing, outside 0..1");
             }
             for (const VstInt32 opcode : {effGetParamDisplay, effGetParamName, effGetParamLabel}) {
-                const TextProbe probe = probeText(text, [&](char* buffer) {
-                    instance->dispatch(opcode, index, 0, buffer);
-                });
+                const TextProbe probe = probeText(
+                    text, [&](char* buffer) { instance->dispatch(opcode, index, 0, buffer); });
                 const TextVerdict verdict = judgeText(probe, kVstMaxParamStrLen, declared);
                 if (!verdict.failure.empty()) {
                     context.problem("parameter " + std::to_string(index) +

@@ -36,8 +36,8 @@ struct Line {
         char digits[24];
         std::size_t n = 0;
         const bool negative = value < 0;
-        auto magnitude = negative ? 0 - static_cast<std::uint64_t>(value)
-                                  : static_cast<std::uint64_t>(value);
+        auto magnitude =
+            negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
         do {
             digits[n++] = static_cast<char>('0' + magnitude % 10);
             magnitude /= 10;
@@ -139,7 +139,8 @@ std::string describeCrashedCall(const std::string& fields) {
         float opt = 0.0f;
         std::memcpy(&opt, &bits, sizeof opt);
         if (what == "dispatcher") {
-            return "dispatcher " + callText(opcode, index, value, pointer ? "non-null" : "null", opt);
+            return "dispatcher " +
+                   callText(opcode, index, value, pointer ? "non-null" : "null", opt);
         }
         if (what == "setParameter") {
             return "setParameter(" + std::to_string(index) + ", " + describeFloat(opt) + ")";

@@ -21,9 +21,10 @@ constexpr std::size_t kRecordBuffer = 1024;
 constexpr VstIntPtr kLargestChunk = 64 << 20;
 
 // The texts hosts ask about with effCanDo.
-constexpr const char* kCanDo[] = {"receiveVstTimeInfo", "sendVstEvents",  "receiveVstEvents",
-                                  "sendVstMidiEvent",   "receiveVstMidiEvent", "bypass",
-                                  "offline",            "noRealTime",     "plugAsChannelInsert"};
+constexpr const char* kCanDo[] = {
+    "receiveVstTimeInfo",  "sendVstEvents", "receiveVstEvents", "sendVstMidiEvent",
+    "receiveVstMidiEvent", "bypass",        "offline",          "noRealTime",
+    "plugAsChannelInsert"};
 
 std::size_t nominalTextLimit(VstInt32 opcode) {
     switch (opcode) {
@@ -50,8 +51,7 @@ std::size_t nominalTextLimit(VstInt32 opcode) {
 }
 
 bool isParameterText(VstInt32 opcode) {
-    return opcode == effGetParamLabel || opcode == effGetParamDisplay ||
-           opcode == effGetParamName;
+    return opcode == effGetParamLabel || opcode == effGetParamDisplay || opcode == effGetParamName;
 }
 
 VstInt32 pickIndex(Rng& rng, int count) {
@@ -168,19 +168,40 @@ OpcodeCaller::OpcodeCaller(TestInstance& instance, const Profile& profile)
       second_(kRecordBuffer) {}
 
 std::vector<VstInt32> OpcodeCaller::realisticOpcodes() const {
-    std::vector<VstInt32> opcodes = {
-        effSetProgram,          effGetProgram,          effSetProgramName,
-        effGetProgramName,      effGetParamLabel,       effGetParamDisplay,
-        effGetParamName,        effSetSampleRate,       effCanBeAutomated,
-        effString2Parameter,    effGetProgramNameIndexed, effGetInputProperties,
-        effGetOutputProperties, effGetPlugCategory,     effGetEffectName,
-        effGetVendorString,     effGetProductString,    effGetVendorVersion,
-        effCanDo,               effGetTailSize,         effIdle,
-        effGetParameterProperties, effGetVstVersion,    effGetSpeakerArrangement,
-        effStartProcess,        effStopProcess,         effSetProcessPrecision,
-        effProcessEvents,       effBeginSetProgram,     effEndSetProgram,
-        effGetNumMidiInputChannels, effGetNumMidiOutputChannels, effConnectInput,
-        effConnectOutput};
+    std::vector<VstInt32> opcodes = {effSetProgram,
+                                     effGetProgram,
+                                     effSetProgramName,
+                                     effGetProgramName,
+                                     effGetParamLabel,
+                                     effGetParamDisplay,
+                                     effGetParamName,
+                                     effSetSampleRate,
+                                     effCanBeAutomated,
+                                     effString2Parameter,
+                                     effGetProgramNameIndexed,
+                                     effGetInputProperties,
+                                     effGetOutputProperties,
+                                     effGetPlugCategory,
+                                     effGetEffectName,
+                                     effGetVendorString,
+                                     effGetProductString,
+                                     effGetVendorVersion,
+                                     effCanDo,
+                                     effGetTailSize,
+                                     effIdle,
+                                     effGetParameterProperties,
+                                     effGetVstVersion,
+                                     effGetSpeakerArrangement,
+                                     effStartProcess,
+                                     effStopProcess,
+                                     effSetProcessPrecision,
+                                     effProcessEvents,
+                                     effBeginSetProgram,
+                                     effEndSetProgram,
+                                     effGetNumMidiInputChannels,
+                                     effGetNumMidiOutputChannels,
+                                     effConnectInput,
+                                     effConnectOutput};
     if ((instance_.record()->flags & effFlagsProgramChunks) != 0) {
         opcodes.push_back(effGetChunk);
     }
@@ -198,8 +219,9 @@ CallVerdict OpcodeCaller::text(VstInt32 opcode, VstInt32 index, VstIntPtr value,
     const TextVerdict verdict = judgeText(probe, nominal, declared);
     const std::string call = callText(opcode, index, value, "text", opt);
     return {verdict.failure.empty() ? "" : call + ": " + verdict.failure,
-            verdict.warning.empty() ? "" : std::string(opcodeName(opcode)) + " " +
-                                               std::to_string(index) + ": " + verdict.warning};
+            verdict.warning.empty() ? ""
+                                    : std::string(opcodeName(opcode)) + " " +
+                                          std::to_string(index) + ": " + verdict.warning};
 }
 
 CallVerdict OpcodeCaller::record(VstInt32 opcode, VstInt32 index, VstIntPtr value, float opt,
@@ -404,9 +426,9 @@ CallVerdict OpcodeCaller::hostile(VstInt32 opcode, VstInt32 index, VstIntPtr val
         return record(opcode, index, value, opt, "receiveVstTimeInfo");
     case effSetChunk:
         // A size within the buffer handed over.
-        return record(opcode, index,
-                      static_cast<VstIntPtr>(rng.between(0, static_cast<std::int64_t>(kRecordBuffer))),
-                      opt);
+        return record(
+            opcode, index,
+            static_cast<VstIntPtr>(rng.between(0, static_cast<std::int64_t>(kRecordBuffer))), opt);
     case effOfflineNotify:
     case effOfflinePrepare:
     case effOfflineRun:

@@ -267,9 +267,9 @@ int main(int argc, char** argv) {
                     : "texts judged by the text",
                 profile.source.c_str());
     std::printf("editors   %s\n", validate::hasDisplay()
-                                       ? "opened where there is one"
-                                       : "no display: editor calls skipped (run under xvfb-run "
-                                         "-a to include them)");
+                                      ? "opened where there is one"
+                                      : "no display: editor calls skipped (run under xvfb-run "
+                                        "-a to include them)");
     std::printf("level %d, seed %llu (replay: --level %d --seed %llu)\n", options.level,
                 static_cast<unsigned long long>(options.seed), options.level,
                 static_cast<unsigned long long>(options.seed));

@@ -186,7 +186,8 @@ ChildOutcome runChild(const std::string& task, const Options& options,
         HANDLE reading = nullptr;
         if (DuplicateHandle(GetCurrentProcess(), capture, GetCurrentProcess(), &reading, 0, FALSE,
                             DUPLICATE_SAME_ACCESS)) {
-            const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(reading), _O_RDONLY | _O_BINARY);
+            const int fd =
+                _open_osfhandle(reinterpret_cast<intptr_t>(reading), _O_RDONLY | _O_BINARY);
             std::FILE* file = fd >= 0 ? _fdopen(fd, "rb") : nullptr;
             if (file != nullptr) {
                 outcome.output = summariseOutput(file);

@@ -1,7 +1,7 @@
 // Replacements of the allocator and of libc calls that block or enter the
-// kernel. Calls that never block (pthread_mutex_trylock) are not counted. Each counts when the calling thread is inside an audio call, then
-// forwards: allocation to glibc's own entry points, the rest to the next
-// definition (libc's).
+// kernel. Calls that never block (pthread_mutex_trylock) are not counted. Each counts when the
+// calling thread is inside an audio call, then forwards: allocation to glibc's own entry points,
+// the rest to the next definition (libc's).
 #include "validate/realtime_counters.h"
 
 #include <array>

@@ -58,8 +58,8 @@ const std::vector<CheckEntry>& entries() {
           "call",
           1},
          checkFloatingPointMode},
-        {{"realtime",
-          "no allocation, blocking lock or common system call inside processReplacing", 3},
+        {{"realtime", "no allocation, blocking lock or common system call inside processReplacing",
+          3},
          checkRealtime},
         {{"hostile",
           "calls no host should make: null pointers, random opcodes and arguments, invalid "
@@ -135,7 +135,8 @@ void readProfileFile(const std::string& path, Profile& profile) {
         const auto trim = [](std::string text) {
             const auto first = text.find_first_not_of(" \t\r");
             const auto last = text.find_last_not_of(" \t\r");
-            return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+            return first == std::string::npos ? std::string()
+                                              : text.substr(first, last - first + 1);
         };
         line = trim(line);
         if (line.empty()) {
@@ -416,9 +417,8 @@ CheckResult runIsolated(const std::string& name, const Options& options) {
             options.timeLimitSeconds -
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         childOptions.timeLimitSeconds = std::max(left, 0.1);
-        const ChildOutcome outcome = runChild(name, childOptions, [&](int fd) {
-            runCheck(name, childOptions, fd);
-        });
+        const ChildOutcome outcome =
+            runChild(name, childOptions, [&](int fd) { runCheck(name, childOptions, fd); });
         const ChildReport report = readReport(outcome);
         if (!report.tried.empty()) {
             lastTried = report.tried;
@@ -467,9 +467,7 @@ CheckResult runIsolated(const std::string& name, const Options& options) {
         result.status = Status::Skipped;
         lastTried = "skipped: " + skipped;
     }
-    result.tried = !lastTried.empty()      ? lastTried
-                   : !lastStep.empty() ? "reached: " + lastStep
-                                       : "";
+    result.tried = !lastTried.empty() ? lastTried : !lastStep.empty() ? "reached: " + lastStep : "";
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return result;
@@ -507,8 +505,8 @@ std::vector<std::string> describeDetails(const CheckResult& result) {
     if (output.lines > 0) {
         lines.push_back("      the plug-in printed " + std::to_string(output.lines) +
                         (output.lines == 1 ? " line" : " lines") + " (" +
-                        std::to_string(output.bytes) + " bytes), first: " +
-                        (output.first.empty() ? "" : output.first.front()));
+                        std::to_string(output.bytes) +
+                        " bytes), first: " + (output.first.empty() ? "" : output.first.front()));
         // A process that died or failed: its last words, where a sanitizer's
         // or a memory checker's report ends.
         const bool died = !result.problems.empty() &&
