@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "framework/effect_thunks.h"
-#include "framework/float_mode_guard.h"
+#include "floatmode/float_mode_guard.h"
 
 namespace {
 

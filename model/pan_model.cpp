@@ -21,7 +21,7 @@ void PanModel::setSampleRate(float rate) {
     }
 }
 
-void PanModel::process(const VstTimeInfo* time, const float* inLeft, const float* inRight,
+void PanModel::process(const HostTime& time, const float* inLeft, const float* inRight,
                        float* outLeft, float* outRight, int frames) {
     // Smoothing filter for 44100 Hz, whatever the current rate.
     const float w = 50265.484f / 44100.0f;
@@ -40,16 +40,14 @@ void PanModel::process(const VstTimeInfo* time, const float* inLeft, const float
     bool playing = false;
     double hostPosition = 0.0;
     double tempo = 120.0;
-    if (time != nullptr) {
-        if ((time->flags & 0x200) != 0 && std::isfinite(time->ppqPos)) {
-            hasPosition = true;
-            hostPosition = time->ppqPos;
-        }
-        if ((time->flags & 0x400) != 0 && std::isfinite(time->tempo) && time->tempo > 0.0) {
-            tempo = time->tempo;
-        }
-        playing = (time->flags & 0x2) != 0;
+    if (time.position.has_value() && std::isfinite(*time.position)) {
+        hasPosition = true;
+        hostPosition = *time.position;
     }
+    if (time.tempo.has_value() && std::isfinite(*time.tempo) && *time.tempo > 0.0) {
+        tempo = *time.tempo;
+    }
+    playing = time.playing;
     double d = 1.0 / (static_cast<double>(sampleRate_) / (tempo / 60.0));
     if (frames <= 0) {
         return;

@@ -1,33 +1,28 @@
 #include "panner/drifton_vst.h"
 
-#include <cmath>
-
 #include "framework/text_copy.h"
+#include "vst_parameters.h"
 
 namespace {
 
 constexpr VstInt32 kUniqueId = fourCharCode('r', 'p', 'v', 'n');
 constexpr const char* kEffectName = "K'q Drifton";
 constexpr const char* kVendorName = "K'q Lum-vee";
-constexpr float kLowestUsableRate = 1.0f;
 
 }  // namespace
 
 DriftonVST::DriftonVST(audioMasterCallback callback, drifton::KernelPath kernel)
-    : AudioEffectX(callback, kNumPrograms, kNumParams),
-      // Computed once, for the rate at construction (44100 Hz); later rate
-      // changes move the oscillator's timing but never the filter.
-      filter(drifton::smoothingCoefficients(sampleRate)),
-      kernelPath(kernel),
-      processingRate(sampleRate) {
+    : AudioEffectX(callback, kNumPrograms, kNumParams), engine_(kernel) {
     setIsSynth(false);
     canProcessReplacing(true);
     setNumInputs(2);
     setNumOutputs(2);
     setUniqueID(kUniqueId);
 
-    for (const drifton::ParameterRow& row : drifton::kParameterTable) {
-        row.store(parameters, row.defaultValue);
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        const drifton::ParameterRow& row = drifton::kParameterTable[i];
+        fields_[i].store(drifton::vst::fieldFromHostValue(row, drifton::vst::defaultHostValue(row)),
+                         std::memory_order_relaxed);
     }
 }
 
@@ -43,26 +38,18 @@ bool DriftonVST::getVendorString(char* text) {
     return true;
 }
 
-void DriftonVST::rememberProcessingRate(float rate) {
-    // No host runs below 1 Hz; a smaller rate would only make the beats per
-    // sample absurd, so it is ignored like zero, a negative or a non-finite one.
-    if (std::isfinite(rate) && rate >= kLowestUsableRate) {
-        processingRate.store(rate, std::memory_order_relaxed);
-    }
-}
-
 void DriftonVST::setSampleRate(float rate) {
     AudioEffectX::setSampleRate(rate);
-    rememberProcessingRate(rate);
+    engine_.prepare(rate);
 }
 
 void DriftonVST::setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newSampleRate) {
     AudioEffectX::setBlockSizeAndSampleRate(newBlockSize, newSampleRate);
-    rememberProcessingRate(newSampleRate);
+    engine_.prepare(newSampleRate);
 }
 
 double DriftonVST::updateSampleRate() {
     const double rate = AudioEffectX::updateSampleRate();
-    rememberProcessingRate(sampleRate);
+    engine_.prepare(sampleRate);
     return rate;
 }

@@ -2,7 +2,7 @@
 // the conversion of the answer, and the result without a host callback.
 #include <gtest/gtest.h>
 
-#include "tests/framework/recording_effect.h"
+#include "recording_effect.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "tests/framework/recording_effect.h"
+#include "recording_effect.h"
 
 namespace {
 

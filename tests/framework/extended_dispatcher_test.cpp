@@ -9,7 +9,7 @@
 #include <memory>
 #include <set>
 
-#include "tests/framework/recording_effect.h"
+#include "recording_effect.h"
 
 namespace {
 

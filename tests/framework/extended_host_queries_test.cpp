@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "tests/framework/recording_effect.h"
+#include "recording_effect.h"
 
 namespace {
 
@@ -34,6 +34,9 @@ struct QueryRow {
     float opt;
     Conversion conversion;
 };
+
+// ctest lists a query by its name.
+void PrintTo(const QueryRow& row, std::ostream* os) { *os << row.name; }
 
 VstIntPtr fromPointer(const void* pointer) { return reinterpret_cast<VstIntPtr>(pointer); }
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/framework/conversion_test_effect.h"
+#include "conversion_test_effect.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/framework/conversion_test_effect.h"
+#include "conversion_test_effect.h"
 
 namespace {
 

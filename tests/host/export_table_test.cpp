@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/plugin_fixture.h"
+#include "tests/plugin_fixture.h"
 
 namespace {
 

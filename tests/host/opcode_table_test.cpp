@@ -3,7 +3,7 @@
 #include <cstring>
 #include <map>
 
-#include "tests/host/plugin_fixture.h"
+#include "tests/plugin_fixture.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // installed or packaged copy (for example /usr/lib/vst/KqDrifton.so).
 #include <cstdlib>
 
-#include "tests/host/plugin_fixture.h"
+#include "tests/plugin_fixture.h"
 
 const char* pluginFileUnderTest() {
     const char* path = std::getenv("DRIFTON_TEST_PLUGIN");

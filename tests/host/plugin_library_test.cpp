@@ -8,7 +8,7 @@
 #include <string>
 
 #include "host/vst_host.h"
-#include "tests/host/plugin_fixture.h"
+#include "tests/plugin_fixture.h"
 
 namespace {
 

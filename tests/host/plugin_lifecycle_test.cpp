@@ -2,7 +2,7 @@
 // independent instances and effClose.
 #include <cstring>
 
-#include "tests/host/plugin_fixture.h"
+#include "tests/plugin_fixture.h"
 
 namespace {
 

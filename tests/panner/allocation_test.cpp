@@ -12,9 +12,9 @@
 
 #include "host/vst_host.h"
 #include "panner/drifton_vst.h"
-#include "panner/pan_block_kernel.h"
-#include "tests/host/plugin_fixture.h"
-#include "tests/support/kernel_under_test.h"
+#include "engine/pan_block_kernel.h"
+#include "tests/plugin_fixture.h"
+#include "tests/kernel_under_test.h"
 #include "vst/vst_opcodes.h"
 #include "vst/vst_records.h"
 

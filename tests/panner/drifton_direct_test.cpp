@@ -13,7 +13,9 @@
 #include <xmmintrin.h>
 #endif
 
-#include "tests/panner/exposed_drifton.h"
+#include "host/vst_host.h"
+#include "panner/drifton_vst.h"
+#include "tests/kernel_under_test.h"
 
 namespace {
 
@@ -34,15 +36,25 @@ protected:
 
     vsthost::RecordingHost host;
 
-    static std::array<float, 4> history(const ExposedDrifton& e) {
-        return {e.filter.x1, e.filter.x2, e.filter.y1, e.filter.y2};
+    // A DriftonVST with the kernel path under test, served by `host`.
+    struct Drifton : DriftonVST {
+        explicit Drifton(vsthost::Host& host)
+            : DriftonVST(vsthost::Host::callback(), pantest::kernelUnderTest()) {
+            host.attach(getEffectRecord());
+        }
+    };
+
+    static std::array<float, 4> history(const DriftonVST& e) {
+        const drifton::SmoothingFilter& f = e.engine().filter();
+        return {f.x1, f.x2, f.y1, f.y2};
     }
     // Sets the history to recognisable values and returns them.
-    static std::array<float, 4> markHistory(ExposedDrifton& e) {
-        e.filter.x1 = 0.125f;
-        e.filter.x2 = 0.25f;
-        e.filter.y1 = 0.375f;
-        e.filter.y2 = 0.5f;
+    static std::array<float, 4> markHistory(DriftonVST& e) {
+        drifton::SmoothingFilter& f = e.engine().filter();
+        f.x1 = 0.125f;
+        f.x2 = 0.25f;
+        f.y1 = 0.375f;
+        f.y2 = 0.5f;
         return history(e);
     }
 
@@ -63,21 +75,19 @@ protected:
 };
 
 TEST_F(DriftonDirect, SampleRateChangesNeverTouchTheFilterCoefficients) {
-    ExposedDrifton e{host};
-    const std::array<float, 6> before = {e.filter.a0, e.filter.a1, e.filter.a2,
-                                         e.filter.b0, e.filter.b1, e.filter.b2};
+    Drifton e{host};
+    const drifton::SmoothingFilter& f = e.engine().filter();
+    const std::array<float, 6> before = {f.a0, f.a1, f.a2, f.b0, f.b1, f.b2};
     AEffect* record = e.getEffectRecord();
     for (const float rate : {96000.0f, 22050.0f, 0.0f, std::nanf("")}) {
         record->dispatcher(record, effSetSampleRate, 0, 0, nullptr, rate);
-        EXPECT_EQ(before, (std::array<float, 6>{e.filter.a0, e.filter.a1, e.filter.a2, e.filter.b0,
-                                                e.filter.b1, e.filter.b2}))
-            << rate;
+        EXPECT_EQ(before, (std::array<float, 6>{f.a0, f.a1, f.a2, f.b0, f.b1, f.b2})) << rate;
     }
 }
 
 TEST_F(DriftonDirect, UnusableSampleRatesAreStoredButProcessingKeepsTheLastUsableOne) {
-    ExposedDrifton changed{host};
-    ExposedDrifton reference{host};
+    Drifton changed{host};
+    Drifton reference{host};
     changed.setSampleRate(96000.0f);
     reference.setSampleRate(96000.0f);
     for (const float rate : {0.0f, -48000.0f, 1e-40f, 0.5f, std::numeric_limits<float>::infinity(),
@@ -97,26 +107,26 @@ TEST_F(DriftonDirect, UnusableSampleRatesAreStoredButProcessingKeepsTheLastUsabl
 }
 
 TEST_F(DriftonDirect, EveryWayOfSettingTheRateReachesProcessing) {
-    ExposedDrifton reference{host};
+    Drifton reference{host};
     reference.setSampleRate(96000.0f);
     const std::vector<float> expected = render(reference, 4096, 1.0f);
 
-    ExposedDrifton viaBoth{host};
+    Drifton viaBoth{host};
     viaBoth.setBlockSizeAndSampleRate(256, 96000.0f);
     EXPECT_EQ(256, viaBoth.getBlockSize());
     EXPECT_EQ(expected, render(viaBoth, 4096, 1.0f));
 
-    ExposedDrifton viaHost{host};
+    Drifton viaHost{host};
     host.setAnswer(audioMasterGetSampleRate, 96000);
     EXPECT_EQ(96000.0, viaHost.updateSampleRate());
     EXPECT_EQ(expected, render(viaHost, 4096, 1.0f));
 
-    ExposedDrifton untouched{host};
+    Drifton untouched{host};
     EXPECT_NE(expected, render(untouched, 4096, 1.0f)) << "44100 and 96000 must differ";
 }
 
 TEST_F(DriftonDirect, ZeroOrNegativeFrameCountsOnlyAskForTheTime) {
-    ExposedDrifton e{host};
+    Drifton e{host};
     const auto marked = markHistory(e);
     float in[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     float out[4] = {kSentinel, kSentinel, kSentinel, kSentinel};
@@ -138,7 +148,7 @@ TEST_F(DriftonDirect, ZeroOrNegativeFrameCountsOnlyAskForTheTime) {
 }
 
 TEST_F(DriftonDirect, MissingBuffersWriteNothing) {
-    ExposedDrifton e{host};
+    Drifton e{host};
     const auto marked = markHistory(e);
     std::array<float, 8> in{};
     in.fill(0.5f);
@@ -171,7 +181,7 @@ TEST_F(DriftonDirect, MissingBuffersWriteNothing) {
 }
 
 TEST_F(DriftonDirect, HistoryCarriesOverSuspendAndResume) {
-    ExposedDrifton e{host};
+    Drifton e{host};
     render(e, 700, 1.0f);
     const auto after = history(e);
     EXPECT_NE(0.0f, after[2]);
@@ -183,7 +193,7 @@ TEST_F(DriftonDirect, HistoryCarriesOverSuspendAndResume) {
 
 #if defined(__x86_64__)
 TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
-    ExposedDrifton e{host};
+    Drifton e{host};
     e.setParameter(drifton::kWaveShape, 1.0f);
     e.setParameter(drifton::kPeriod, 1.0f);
     std::vector<float> in(3000, 1.0f), left(3000), right(3000);
@@ -213,7 +223,7 @@ TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
 #endif
 
 TEST_F(DriftonDirect, NoSubnormalLeavesTheSquareShape) {
-    ExposedDrifton e{host};
+    Drifton e{host};
     e.setParameter(drifton::kWaveShape, 1.0f);  // square
     e.setParameter(drifton::kWidth, 1.0f);      // the filter settles on exactly 0 or 1
     e.setParameter(drifton::kPeriod, 1.0f);     // 1/64: many jumps
@@ -234,28 +244,29 @@ TEST_F(DriftonDirect, NoSubnormalLeavesTheSquareShape) {
 }
 
 TEST_F(DriftonDirect, HostValuesCannotPushFieldsOutOfRange) {
-    ExposedDrifton e{host};
+    Drifton e{host};
     const float inf = std::numeric_limits<float>::infinity();
     const float values[] = {-1e30f, -1.0f, -0.0f,         1e-42f, 0.5f, 1.0000001f,
                             2.0f,   1e30f, std::nanf(""), inf,    -inf};
     for (VstInt32 index = 0; index < 4; ++index) {
         for (const float value : values) {
             e.setParameter(index, value);
-            EXPECT_GE(e.parameters.periodIndex.load(), 0);
-            EXPECT_LE(e.parameters.periodIndex.load(), 11);
-            EXPECT_GE(e.parameters.waveShape.load(), 0);
-            EXPECT_LE(e.parameters.waveShape.load(), 2);
-            EXPECT_GE(e.parameters.width.load(), 0.0f);
-            EXPECT_LE(e.parameters.width.load(), 1.0f);
-            EXPECT_GE(e.parameters.phaseShift.load(), -1.0f);
-            EXPECT_LE(e.parameters.phaseShift.load(), 1.0f);
+            const drifton::PanSettings fields = e.settings();
+            EXPECT_GE(fields.periodIndex, 0);
+            EXPECT_LE(fields.periodIndex, 11);
+            EXPECT_GE(fields.waveShape, 0);
+            EXPECT_LE(fields.waveShape, 2);
+            EXPECT_GE(fields.width, 0.0f);
+            EXPECT_LE(fields.width, 1.0f);
+            EXPECT_GE(fields.phaseShift, -1.0f);
+            EXPECT_LE(fields.phaseShift, 1.0f);
         }
     }
     // The last finite value, 1e30 clamped to 1, survives NaN and the infinities.
-    EXPECT_EQ(11, e.parameters.periodIndex.load());
-    EXPECT_EQ(2, e.parameters.waveShape.load());
-    EXPECT_EQ(1.0f, e.parameters.width.load());
-    EXPECT_EQ(1.0f, e.parameters.phaseShift.load());
+    EXPECT_EQ(11, e.settings().periodIndex);
+    EXPECT_EQ(2, e.settings().waveShape);
+    EXPECT_EQ(1.0f, e.settings().width);
+    EXPECT_EQ(1.0f, e.settings().phaseShift);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 // block sizes across its chunk boundaries, with the filter history carried
 // from block to block; the per-sample loop it falls back to; its sine and
 // cosine polynomials; and the choice of path.
-#include "panner/pan_block_kernel.h"
+#include "engine/pan_block_kernel.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "framework/float_mode_guard.h"
+#include "engine/pan_sample_loop.h"
+#include "engine/parameter_table.h"
+#include "floatmode/float_mode_guard.h"
 #include "model/pan_model.h"
-#include "panner/pan_kernel_internal.h"
-#include "panner/pan_sample_loop.h"
-#include "tests/panner/plugin_runner.h"
+#include "pan_kernel_internal.h"
+#include "tests/block_driver.h"
 
 namespace {
 
@@ -74,15 +75,14 @@ Stereo runBlocks(const Scenario& o, const Stereo& input, History& history, Proce
     drifton::SmoothingFilter filter(kCoefficients);
     Stereo out{std::vector<float>(input.left.size()), std::vector<float>(input.right.size())};
     const FloatModeGuard flushSubnormals;
-    VstTimeInfo info{};
     pantest::drive(
-        o, info, [](float) {}, [](const pantest::PanParameters&) {},
-        [&](int offset, int frames, const VstTimeInfo*) {
+        o, [](float) {}, [](const pantest::PanParameters&) {},
+        [&](int offset, int frames, const pantest::BlockTime& time) {
             const auto at = static_cast<std::size_t>(offset);
             const drifton::StereoBlock block{input.left.data() + at, input.right.data() + at,
                                              out.left.data() + at, out.right.data() + at, frames};
             // The driver's own record, also where a scenario hands the plug-in none.
-            process(filter, settingsFor(o, info.ppqPos), block);
+            process(filter, settingsFor(o, time.position), block);
         });
     history = History{filter.x1, filter.x2, filter.y1, filter.y2};
     return out;

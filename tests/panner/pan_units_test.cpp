@@ -8,9 +8,9 @@
 #include <complex>
 #include <cstdint>
 
-#include "panner/pan_oscillator.h"
-#include "panner/smoothing_filter.h"
-#include "panner/sweep_clock.h"
+#include "engine/pan_oscillator.h"
+#include "engine/smoothing_filter.h"
+#include "engine/sweep_clock.h"
 
 namespace {
 

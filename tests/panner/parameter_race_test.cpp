@@ -11,7 +11,7 @@
 
 #include "host/vst_host.h"
 #include "panner/drifton_vst.h"
-#include "tests/support/kernel_under_test.h"
+#include "tests/kernel_under_test.h"
 
 namespace {
 

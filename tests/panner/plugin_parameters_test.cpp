@@ -8,7 +8,7 @@
 #include <limits>
 #include <string>
 
-#include "tests/host/plugin_fixture.h"
+#include "tests/plugin_fixture.h"
 
 namespace {
 

@@ -15,10 +15,10 @@
 #include <optional>
 #include <vector>
 
-#include "panner/pan_block_kernel.h"
-#include "tests/host/plugin_fixture.h"
-#include "tests/panner/plugin_runner.h"
-#include "tests/support/kernel_under_test.h"
+#include "engine/pan_block_kernel.h"
+#include "plugin_runner.h"
+#include "tests/kernel_under_test.h"
+#include "tests/plugin_fixture.h"
 
 namespace {
 
@@ -281,6 +281,9 @@ struct ModelFamily {
     const char* name;
     std::vector<ModelCase> (*cases)();
 };
+
+// ctest lists a family by its name.
+void PrintTo(const ModelFamily& family, std::ostream* os) { *os << family.name; }
 
 const ModelFamily kModelFamilies[] = {
     {"EveryShapeWidthAndPhaseShift", everyShapeWidthAndPhaseShift},

@@ -1,6 +1,6 @@
 // The panner suites' main: reads --kernel-path before handing the command
 // line to GoogleTest.
-#include "tests/support/kernel_under_test.h"
+#include "tests/kernel_under_test.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "framework/effect_factory.h"
 #include "panner/drifton_vst.h"
-#include "tests/host/plugin_fixture.h"
+#include "tests/plugin_fixture.h"
 
 namespace {
 

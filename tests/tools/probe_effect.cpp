@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/tools/probe_log.h"
+#include "probe_log.h"
 #include "vst/vst_opcodes.h"
 #include "vst/vst_records.h"
 

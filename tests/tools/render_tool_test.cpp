@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "host/vst_host.h"
-#include "tests/tools/probe_log.h"
+#include "probe_log.h"
 #include "tools/render/parameters.h"
 #include "tools/render/renderer.h"
 

@@ -1,14 +1,15 @@
-// DriftonVST: a tempo-synchronised stereo auto-panner, two in and two out.
+// DriftonVST: the VST edition of the panner, two in and two out. A thin
+// binding: parameters and texts come from the engine's parameter table,
+// processing from its PanEngine.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
+#include "engine/pan_engine.h"
+#include "engine/parameter_table.h"
 #include "framework/audio_effect_x.h"
-#include "panner/pan_block_kernel.h"
-#include "panner/parameter_table.h"
-#include "panner/smoothing_filter.h"
-#include "panner/sweep_clock.h"
 
 class DriftonVST : public AudioEffectX {
 public:
@@ -16,9 +17,9 @@ public:
     static constexpr VstInt32 kNumParams = drifton::kParameterCount;
 
     // Builds the record (2 in, 2 out, "rpvn"), initial parameters and the
-    // smoothing filter's coefficients for 44100 Hz. No host call. Blocks run
-    // through `kernel`, a supported path: the fastest unless a test or a
-    // benchmark names one.
+    // engine (smoothing filter for 44100 Hz). No host call. Blocks run through
+    // `kernel`, a supported path: the fastest unless a test or a benchmark
+    // names one.
     explicit DriftonVST(audioMasterCallback callback,
                         drifton::KernelPath kernel = drifton::fastestKernelPath());
     ~DriftonVST() override = default;
@@ -31,8 +32,8 @@ public:
     // [audio-thread] A block without frames or channels: only the time request.
     void replacingBlockSkipped() override;
 
-    // [dispatcher-thread] Store the rate as the base classes do, and remember
-    // it for processing when it is a usable rate (finite and above zero).
+    // [dispatcher-thread] Store the rate as the base classes do, and hand it
+    // to the engine, which keeps it when it is usable.
     void setSampleRate(float rate) override;
     void setBlockSizeAndSampleRate(VstInt32 newBlockSize, float newSampleRate) override;
     double updateSampleRate() override;
@@ -51,19 +52,20 @@ public:
     bool getVendorString(char* text) override;
     bool getProductString(char* text) override;
 
-protected:
-    void rememberProcessingRate(float rate);
+    // [any-thread] The four fields as processing reads them at the next block.
+    drifton::PanSettings settings() const;
+    // The engine, for tests: its filter, rate and kernel path.
+    drifton::PanEngine& engine() { return engine_; }
+    const drifton::PanEngine& engine() const { return engine_; }
 
-    // periodIndex, waveShape, width and phaseShift: written by setParameter
-    // on any thread and read by processReplacing once per block.
-    drifton::ParameterFields parameters;
-    // The smoothing filter (a0..b2, x1, x2, y1, y2): coefficients fixed at
-    // construction for 44100 Hz, history touched by processReplacing alone.
-    drifton::SmoothingFilter filter;
-    const drifton::KernelPath kernelPath;
-    // The last usable sample rate, the one processing runs at.
-    std::atomic<float> processingRate;
-    // Where the sweep got to, for blocks without a moving song position;
-    // touched by processReplacing alone.
-    drifton::SweepClock sweepClock;
+private:
+    // Each parameter's engine field, written by setParameter on any thread and
+    // read by processReplacing once per block: relaxed 32-bit atomics.
+    std::array<std::atomic<float>, drifton::kParameterCount> fields_;
+    // Filter, sweep clock, processing rate: touched by processReplacing alone,
+    // but for the rate, which the dispatcher thread hands over.
+    drifton::PanEngine engine_;
 };
+
+static_assert(std::atomic<float>::is_always_lock_free &&
+              sizeof(std::atomic<float>) == sizeof(float));

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "panner/smoothing_filter.h"
+#include "engine/smoothing_filter.h"
 
 namespace drifton {
 

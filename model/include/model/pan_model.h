@@ -4,7 +4,16 @@
 // benchmarks use it as the baseline.
 #pragma once
 
-#include "vst/vst_records.h"
+#include <optional>
+
+// What a host reports of its transport for a block, in any plug-in format:
+// the song position in quarter notes and the tempo in quarter notes per
+// minute when it reports them, and whether it is playing.
+struct HostTime {
+    std::optional<double> position;
+    std::optional<double> tempo;
+    bool playing = false;
+};
 
 class PanModel {
 public:
@@ -22,9 +31,9 @@ public:
     void setSampleRate(float rate);
     float sampleRate() const { return sampleRate_; }
 
-    // One block, as processReplacing with the host's time record `time`
-    // (null when the host has none). Outputs may be the input buffers.
-    void process(const VstTimeInfo* time, const float* inLeft, const float* inRight, float* outLeft,
+    // One block with the host's transport `time`. Outputs may be the input
+    // buffers.
+    void process(const HostTime& time, const float* inLeft, const float* inRight, float* outLeft,
                  float* outRight, int frames);
 
 private:

@@ -23,13 +23,13 @@
 // (Fused). It is also built with -fno-trapping-math, which lets the compiler
 // evaluate both sides of a choice such as `x < 0 ? x + c : x` and select;
 // nothing here reads the floating-point exception flags.
-#include "panner/pan_block_kernel.h"
+#include "engine/pan_block_kernel.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "panner/pan_kernel_internal.h"
-#include "panner/pan_oscillator.h"
+#include "pan_kernel_internal.h"
+#include "engine/pan_oscillator.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define DRIFTON_AVX2_PATH 1

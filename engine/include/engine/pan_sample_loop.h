@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
-#include "panner/pan_block_kernel.h"
-#include "panner/pan_oscillator.h"
-#include "panner/smoothing_filter.h"
+#include "engine/pan_block_kernel.h"
+#include "engine/pan_oscillator.h"
+#include "engine/smoothing_filter.h"
 
 namespace drifton {
 

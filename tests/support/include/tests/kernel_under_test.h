@@ -4,7 +4,7 @@
 #pragma once
 
 #include "host/vst_host.h"
-#include "panner/pan_block_kernel.h"
+#include "engine/pan_block_kernel.h"
 
 namespace pantest {
 

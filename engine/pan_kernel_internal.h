@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "panner/pan_block_kernel.h"
+#include "engine/pan_block_kernel.h"
 
 namespace drifton {
 
