@@ -26,9 +26,15 @@ TextVerdict judgeText(const TextProbe& probe, std::size_t nominal, std::size_t d
         return verdict;
     }
     if (probe.text.size() > nominal) {
-        verdict.warning = "'" + printable(probe.text) + "' has " +
-                          std::to_string(probe.text.size()) +
-                          " characters, more than the interface's " + std::to_string(nominal);
+        // Appended piece by piece: MinGW's GCC 12 warns (-Wrestrict) about
+        // the same text as one chain of operator+.
+        std::string& warning = verdict.warning;
+        warning = "'";
+        warning += printable(probe.text);
+        warning += "' has ";
+        warning += std::to_string(probe.text.size());
+        warning += " characters, more than the interface's ";
+        warning += std::to_string(nominal);
     }
     return verdict;
 }
