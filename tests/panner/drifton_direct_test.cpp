@@ -34,7 +34,7 @@ protected:
         return host.calls().size() - host.countCalls(audioMasterGetTime);
     }
 
-    vsthost::Host host;
+    vsthost::RecordingHost host;
 
     // A DriftonVST with the kernel path under test, served by `host`.
     struct Drifton : DriftonVST {

@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/validate/checks.h"
+#include "checks.h"
+#include "host_calls.h"
 
 #if defined(__x86_64__)
 #include <xmmintrin.h>
@@ -88,6 +89,10 @@ void checkFloatingPointMode(Context& context, const LoadedPlugin& plugin) {
         context.step(std::string("calls in caller mode ") + caller.name);
         std::unique_ptr<TestInstance> instance;
         guarded("the entry point", [&] { instance = TestInstance::create(plugin.entry()); });
+        if (instance == nullptr) {
+            context.problem("the entry point returned no effect record");
+            return;
+        }
         guarded("effOpen", [&] { instance->open(); });
         guarded("effSetSampleRate", [&] { instance->setSampleRate(48000.0f); });
         guarded("effSetBlockSize", [&] { instance->setBlockSize(kFrames); });
@@ -115,14 +120,10 @@ void checkFloatingPointMode(Context& context, const LoadedPlugin& plugin) {
                 }
             }
         }
-        // Every other opcode with plain arguments and a zeroed buffer.
-        for (VstInt32 opcode = 2; opcode <= 79; ++opcode) {
-            if (opcode == effEditOpen || opcode == effMainsChanged) {
-                continue;
-            }
-            alignas(16) unsigned char record[1024] = {};
-            guarded("opcode " + std::to_string(opcode),
-                    [&] { instance->dispatch(opcode, 0, 0, record); });
+        // Every other opcode hosts send, with the arguments they pass.
+        OpcodeCaller opcodes(*instance, context.profile());
+        for (const VstInt32 opcode : opcodes.realisticOpcodes()) {
+            guarded(opcodeName(opcode), [&] { opcodes.realistic(opcode, context.rng(), nullptr); });
         }
         guarded("effMainsChanged suspend", [&] { instance->suspend(); });
         guarded("effClose", [&] { instance->close(); });
