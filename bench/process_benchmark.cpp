@@ -18,11 +18,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/pan_block_kernel.h"
 #include "fastest_reporter.h"
 #include "host/vst_host.h"
 #include "model/pan_model.h"
 #include "panner/drifton_vst.h"
-#include "engine/pan_block_kernel.h"
 #include "vst/vst_opcodes.h"
 #include "vst/vst_records.h"
 
@@ -130,8 +130,8 @@ void modelLoop(benchmark::State& state, Setting setting) {
     time.tempo = kTempo;
     time.flags = kVstPpqPosValid | kVstTempoValid;
     for (auto _ : state) {
-        model.process(HostTime{time.ppqPos, time.tempo, false}, buffers.inputs[0], buffers.inputs[1], buffers.outputs[0],
-                      buffers.outputs[1], frames);
+        model.process(HostTime{time.ppqPos, time.tempo, false}, buffers.inputs[0],
+                      buffers.inputs[1], buffers.outputs[0], buffers.outputs[1], frames);
         benchmark::DoNotOptimize(buffers.outLeft.data());
         benchmark::DoNotOptimize(buffers.outRight.data());
         benchmark::ClobberMemory();
