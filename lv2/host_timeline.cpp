@@ -41,8 +41,36 @@ std::optional<double> quarterNotes(const TimePosition& position, double beatsPer
     return finite((*position.bar * perBar + wholeBeats) * quartersPerBeat + fraction);
 }
 
+void TempoNoteValue::observe(const TimePosition& position, std::optional<double> quarterNotes,
+                             std::int64_t framesRun, double sampleRate) {
+    const auto usable = [](const std::optional<double>& v) { return v && std::isfinite(*v); };
+    const std::optional<Anchor> previous = last_;
+    last_.reset();
+    if (!usable(position.frame) || !quarterNotes || position.speed != 1.0 ||
+        !usable(position.beatsPerMinute) || *position.beatsPerMinute <= 0.0) {
+        return;
+    }
+    last_ = Anchor{*position.frame, *quarterNotes, *position.beatsPerMinute};
+    if (!previous || previous->beatsPerMinute != *position.beatsPerMinute || framesRun <= 0 ||
+        *position.frame - previous->frame != static_cast<double>(framesRun) ||
+        !(sampleRate > 0.0)) {
+        return;
+    }
+    const double quartersPerMinute = (*quarterNotes - previous->quarterNotes) /
+                                     static_cast<double>(framesRun) * sampleRate * 60.0;
+    const double ratio = quartersPerMinute / *position.beatsPerMinute;
+    for (const double noteValue : {0.25, 0.5, 1.0, 2.0, 4.0}) {
+        if (std::fabs(ratio / noteValue - 1.0) <= kTolerance) {
+            factor_ = noteValue;
+            return;
+        }
+    }
+}
+
 void HostTimeline::apply(const TimePosition& position) {
     position_ = quarterNotes(position, beatsPerBar_, beatUnit_);
+    noteValue_.observe(position, position_, framesSinceObject_, sampleRate_);
+    framesSinceObject_ = 0;
     const double perBar = position.beatsPerBar.value_or(beatsPerBar_);
     const double unit = position.beatUnit.value_or(beatUnit_);
     if (usableMeter(perBar, unit)) {
@@ -52,13 +80,17 @@ void HostTimeline::apply(const TimePosition& position) {
     tempo_.reset();
     if (position.beatsPerMinute.has_value() && std::isfinite(*position.beatsPerMinute) &&
         *position.beatsPerMinute > 0.0) {
-        tempo_ = position.beatsPerMinute;
+        tempo_ = *position.beatsPerMinute * noteValue_.factor();
     }
     // An object states the transport afresh: without a usable speed it stands.
     speed_ = position.speed.has_value() && std::isfinite(*position.speed) ? *position.speed : 0.0;
 }
 
 void HostTimeline::advance(std::int32_t frames, double sampleRate) {
+    if (frames > 0) {
+        framesSinceObject_ += frames;
+        sampleRate_ = sampleRate;
+    }
     if (speed_ == 0.0 || !position_.has_value() || frames <= 0) {
         return;
     }
