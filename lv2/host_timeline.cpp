@@ -44,27 +44,34 @@ std::optional<double> quarterNotes(const TimePosition& position, double beatsPer
 void TempoNoteValue::observe(const TimePosition& position, std::optional<double> quarterNotes,
                              std::int64_t framesRun, double sampleRate) {
     const auto usable = [](const std::optional<double>& v) { return v && std::isfinite(*v); };
-    const std::optional<Anchor> previous = last_;
-    last_.reset();
     if (!usable(position.frame) || !quarterNotes || position.speed != 1.0 ||
         !usable(position.beatsPerMinute) || *position.beatsPerMinute <= 0.0) {
+        first_.reset();
+        last_.reset();
         return;
     }
-    last_ = Anchor{*position.frame, *quarterNotes, *position.beatsPerMinute};
-    if (!previous || previous->beatsPerMinute != *position.beatsPerMinute || framesRun <= 0 ||
-        *position.frame - previous->frame != static_cast<double>(framesRun) ||
-        !(sampleRate > 0.0)) {
+    const Anchor now{*position.frame, *quarterNotes, *position.beatsPerMinute};
+    const bool continues = last_ && last_->beatsPerMinute == now.beatsPerMinute &&
+                           framesRun > 0 &&
+                           now.frame - last_->frame == static_cast<double>(framesRun);
+    last_ = now;
+    if (!continues) {
+        first_ = now;
         return;
     }
-    const double quartersPerMinute = (*quarterNotes - previous->quarterNotes) /
-                                     static_cast<double>(framesRun) * sampleRate * 60.0;
-    const double ratio = quartersPerMinute / *position.beatsPerMinute;
+    const double expected =
+        (now.frame - first_->frame) * now.beatsPerMinute / 60.0 / sampleRate;
+    if (!(sampleRate > 0.0) || !(expected >= kShortestRun)) {
+        return;
+    }
+    const double moved = now.quarterNotes - first_->quarterNotes;
     for (const double noteValue : {0.25, 0.5, 1.0, 2.0, 4.0}) {
-        if (std::fabs(ratio / noteValue - 1.0) <= kTolerance) {
+        if (std::fabs(moved - noteValue * expected) <= kTolerance * noteValue * expected + kRounding) {
             factor_ = noteValue;
-            return;
+            break;
         }
     }
+    first_ = now;
 }
 
 void HostTimeline::apply(const TimePosition& position) {

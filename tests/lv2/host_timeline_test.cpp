@@ -182,6 +182,7 @@ struct NoteValueCase {
     double speed = 1.0;
     bool frames = true;
     bool barKeys = false;  // 6/8 bar keys as 32-bit floats, as Ardour sends them
+    bool ticks = false;    // positions cut to 1/1920 of a quarter note, as Ardour's are
 };
 
 const NoteValueCase kNoteValues[] = {
@@ -189,11 +190,17 @@ const NoteValueCase kNoteValues[] = {
     {"eighth-note marker: eighths per minute", 288.0, 144.0, 144.0},
     {"eighth-note marker, Ardour's 6/8 bar keys", 288.0, 144.0, 144.0, 0.0, 256, 256.0, 1.0,
      true, true},
-    {"half-note marker", 48.0, 96.0, 96.0},
+    {"half-note marker, over four blocks", 48.0, 96.0, 96.0, 0.0, 1024, 1024.0},
     {"sixteenth-note marker", 480.0, 120.0, 120.0},
-    {"within 1 % of a half", 290.0, 144.0, 145.0},
+    {"eighths, positions in Ardour's ticks", 288.0, 144.0, 144.0, 0.0, 256, 256.0, 1.0, true,
+     true, true},
+    {"quarters at 96, positions in ticks, two blocks", 96.0, 96.0, 96.0, 0.0, 512, 512.0, 1.0,
+     true, false, true},
+    {"within 1 % of a half over a long run", 290.0, 144.0, 145.0, 0.0, 8192, 8192.0},
     {"a ratio of 3/4 is no note value", 192.0, 144.0, 192.0},
-    {"2 % off a half is not taken", 282.24, 144.0, 282.24},
+    {"a ratio of 0.6 is no note value", 240.0, 144.0, 240.0},
+    {"2 % off a half over a long run is not taken", 282.24, 144.0, 282.24, 0.0, 8192, 8192.0},
+    {"too short a run to tell", 288.0, 144.0, 288.0, 0.0, 64, 64.0},
     {"no time:frame", 288.0, 144.0, 288.0, 0.0, 256, 256.0, 1.0, false},
     {"a loop between the objects: frames apart differ from frames run", 288.0, 144.0, 288.0, 0.0,
      256, 512.0},
@@ -212,7 +219,10 @@ TEST_P(TempoNoteValueRule, ScalesBeatsPerMinuteOnlyForAClearNoteValue) {
     constexpr double kRate = 48000.0;
     const auto object = [&](double frame, double bpm) {
         TimePosition t;
-        const double q = 37.25 + (frame - 96000.0) * c.quartersPerMinute / 60.0 / kRate;
+        double q = 37.25 + (frame - 96000.0) * c.quartersPerMinute / 60.0 / kRate;
+        if (c.ticks) {
+            q = std::floor(q * 1920.0) / 1920.0;
+        }
         if (c.barKeys) {
             // 6/8: three quarter notes a bar; whole eighths plus a quarter's fraction.
             const double bar = std::floor(q / 3.0);
