@@ -101,6 +101,10 @@ std::unique_ptr<Plugin> Plugin::load(const std::string& bundleFolder, const std:
     }
     const LilvPlugins* all = lilv_world_get_all_plugins(world);
     if (uri.empty()) {
+        if (lilv_plugins_size(all) == 0) {
+            return fail(bundleFolder +
+                        ": holds no LV2 plug-in (its manifest.ttl names none, or does not parse)");
+        }
         if (lilv_plugins_size(all) != 1) {
             return fail(bundleFolder + ": holds " + std::to_string(lilv_plugins_size(all)) +
                         " plug-ins; name one by its URI");

@@ -101,7 +101,8 @@ if [[ -n $vst && -n $lv2 ]]; then
     ardour_session pair two_editions "$work/pair" "$work" "$work/vst" "$uri" "$pair_seconds" "$pair_tempo" \
         "${pair_meter[@]}" "${pair_change[@]}" "${vst_values[@]}" "${lv2_values[@]}" "$marker_note"
     "${analyse[@]}" pair --work "$work" --seconds "$pair_seconds" --tempo "$pair_tempo" \
-        --change "${pair_change[@]}" --vst-values "${vst_values[@]}" --lv2-values "${lv2_values[@]}" || failed=1
+        --change "${pair_change[@]}" --vst-values "${vst_values[@]}" --lv2-values "${lv2_values[@]}" \
+        --marker-note "$marker_note" || failed=1
 fi
 
 if ((failed)); then

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdio>
 
 #include "tools/common/cli.h"
@@ -166,13 +167,17 @@ bool isLv2Plugin(const std::string& path) {
     const auto endsWith = [&](const std::string& end) {
         return lower.size() >= end.size() && lower.compare(lower.size() - end.size(), end.size(), end) == 0;
     };
-    if (endsWith(".lv2") || endsWith(".lv2/") || (!lower.empty() && lower.back() == '/')) {
-        return true;
-    }
-    const auto colon = path.find(':');
-    return colon != std::string::npos && colon > 0 && path.find('/') > colon &&
-           path.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+.-") ==
-               colon;
+    return endsWith(".lv2") || endsWith(".lv2/") || (!lower.empty() && lower.back() == '/') ||
+           isLv2Uri(path);
+}
+
+bool isLv2Uri(const std::string& text) {
+    // A scheme (letters, digits, +, ., -) and a colon, before any slash.
+    const auto colon = text.find(':');
+    return colon != std::string::npos && colon > 0 && text.find('/') > colon &&
+           std::isalpha(static_cast<unsigned char>(text[0])) != 0 &&
+           text.find_first_not_of(
+               "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+.-") == colon;
 }
 
 std::unique_ptr<Effect> openEffect(const std::string& path, double sampleRate, int maxBlock) {

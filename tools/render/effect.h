@@ -62,8 +62,11 @@ public:
     virtual void end() = 0;
 };
 
-// Whether --plugin names an LV2 plug-in: a folder (a bundle) or a URI.
+// Whether --plugin names an LV2 plug-in: a folder (a bundle), a name ending
+// in .lv2 or a slash, or a URI (urn:..., http://...) that is not a file.
 bool isLv2Plugin(const std::string& path);
+// Whether `text` has the form of a URI: a scheme and a colon before any slash.
+bool isLv2Uri(const std::string& text);
 
 // The effect `path` names, opened for `sampleRate` and blocks of up to
 // `maxBlock` frames: a VST 2.4 plug-in file, or an LV2 bundle folder or URI
