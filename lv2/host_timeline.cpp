@@ -51,22 +51,21 @@ void TempoNoteValue::observe(const TimePosition& position, std::optional<double>
         return;
     }
     const Anchor now{*position.frame, *quarterNotes, *position.beatsPerMinute};
-    const bool continues = last_ && last_->beatsPerMinute == now.beatsPerMinute &&
-                           framesRun > 0 &&
+    const bool continues = last_ && last_->beatsPerMinute == now.beatsPerMinute && framesRun > 0 &&
                            now.frame - last_->frame == static_cast<double>(framesRun);
     last_ = now;
     if (!continues) {
         first_ = now;
         return;
     }
-    const double expected =
-        (now.frame - first_->frame) * now.beatsPerMinute / 60.0 / sampleRate;
+    const double expected = (now.frame - first_->frame) * now.beatsPerMinute / 60.0 / sampleRate;
     if (!(sampleRate > 0.0) || !(expected >= kShortestRun)) {
         return;
     }
     const double moved = now.quarterNotes - first_->quarterNotes;
     for (const double noteValue : {0.25, 0.5, 1.0, 2.0, 4.0}) {
-        if (std::fabs(moved - noteValue * expected) <= kTolerance * noteValue * expected + kRounding) {
+        if (std::fabs(moved - noteValue * expected) <=
+            kTolerance * noteValue * expected + kRounding) {
             factor_ = noteValue;
             break;
         }

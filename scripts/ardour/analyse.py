@@ -244,8 +244,8 @@ def check_edition(args, checks):
 
 
 def check_pair(args, checks):
-    print("both editions in one session:")
-    results = read_results(os.path.join(args.work, "pair.results"))
+    print(f"both editions in one session (tempo markers in 1/{args.marker_note} notes):")
+    results = read_results(os.path.join(args.work, f"{args.name}.results"))
     for kind, values in (("vst", args.vst_values), ("lv2", args.lv2_values)):
         edition = EDITIONS[kind]
         for i, wanted in enumerate(values):
@@ -256,7 +256,7 @@ def check_pair(args, checks):
     checks.expect(len(divisions) == 1, f"both editions sweep the same note value: {sorted(divisions)}")
     division = divisions.pop()
 
-    wavs = glob.glob(os.path.join(args.work, "pair", "export", "*.wav"))
+    wavs = glob.glob(os.path.join(args.work, args.name, "export", "*.wav"))
     if len(wavs) != 1:
         checks.expect(False, f"one exported WAV file, found {len(wavs)}")
         return
@@ -321,6 +321,7 @@ def main():
     pair.add_argument("--lv2-values", type=float, nargs=4, required=True)
     pair.add_argument("--marker-note", type=int, default=4, choices=(4, 8),
                       help="the note value the session's tempo markers count")
+    pair.add_argument("--name", default="pair", help="the session's name in the work folder")
     for command in (edition, pair):
         command.add_argument("--work", required=True, help="the check's work folder")
         command.add_argument("--seconds", type=float, required=True, help="seconds exported")

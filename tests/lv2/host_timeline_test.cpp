@@ -188,14 +188,14 @@ struct NoteValueCase {
 const NoteValueCase kNoteValues[] = {
     {"quarter-note marker", 144.0, 144.0, 144.0},
     {"eighth-note marker: eighths per minute", 288.0, 144.0, 144.0},
-    {"eighth-note marker, Ardour's 6/8 bar keys", 288.0, 144.0, 144.0, 0.0, 256, 256.0, 1.0,
-     true, true},
+    {"eighth-note marker, Ardour's 6/8 bar keys", 288.0, 144.0, 144.0, 0.0, 256, 256.0, 1.0, true,
+     true},
     {"half-note marker, over four blocks", 48.0, 96.0, 96.0, 0.0, 1024, 1024.0},
     {"sixteenth-note marker", 480.0, 120.0, 120.0},
-    {"eighths, positions in Ardour's ticks", 288.0, 144.0, 144.0, 0.0, 256, 256.0, 1.0, true,
-     true, true},
-    {"quarters at 96, positions in ticks, two blocks", 96.0, 96.0, 96.0, 0.0, 512, 512.0, 1.0,
-     true, false, true},
+    {"eighths, positions in Ardour's ticks", 288.0, 144.0, 144.0, 0.0, 256, 256.0, 1.0, true, true,
+     true},
+    {"quarters at 96, positions in ticks, two blocks", 96.0, 96.0, 96.0, 0.0, 512, 512.0, 1.0, true,
+     false, true},
     {"within 1 % of a half over a long run", 290.0, 144.0, 145.0, 0.0, 8192, 8192.0},
     {"a ratio of 3/4 is no note value", 192.0, 144.0, 192.0},
     {"a ratio of 0.6 is no note value", 240.0, 144.0, 240.0},
@@ -227,8 +227,10 @@ TEST_P(TempoNoteValueRule, ScalesBeatsPerMinuteOnlyForAClearNoteValue) {
             // 6/8: three quarter notes a bar; whole eighths plus a quarter's fraction.
             const double bar = std::floor(q / 3.0);
             const double eighths = (q - bar * 3.0) * 2.0;
-            t = bars(bar, static_cast<float>(std::floor(eighths) + (eighths - std::floor(eighths)) / 2.0),
-                     6.0, 8.0);
+            t = bars(
+                bar,
+                static_cast<float>(std::floor(eighths) + (eighths - std::floor(eighths)) / 2.0),
+                6.0, 8.0);
         } else {
             t.beat = q;
         }

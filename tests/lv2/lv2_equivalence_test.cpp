@@ -286,7 +286,8 @@ TEST_F(Lv2EighthNoteTempi, EqualTheVstEditionAfterTheFirstPairOfObjects) {
         style.tempoNote = 8;
         const Stereo input = pantest::noise(s.frames, static_cast<unsigned>(40 + n));
         const lv2test::Lv2Run run = lv2test::runLv2(*bundle, s, input, style);
-        const Stereo vst = pantest::runPlugin(entry, host, lv2test::withBlocks(s, run.pieces), input);
+        const Stereo vst =
+            pantest::runPlugin(entry, host, lv2test::withBlocks(s, run.pieces), input);
         // The second object comes at the second piece; the smoothing filter
         // carries the first piece's difference for a few frames after it.
         ASSERT_GE(run.pieces.size(), 2u);

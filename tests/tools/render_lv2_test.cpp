@@ -67,8 +67,8 @@ struct EquivalenceCase {
 const EquivalenceCase kEquivalence[] = {
     {"defaults, the built-in demo at 120", {}},
     {"settings by name and text, random blocks",
-     {"--set", "Period=1/8", "--set", "Width=80", "--set", "Type=Square", "--set",
-      "PhaseShift=-90", "--tempo", "96", "--random-blocks", "5"}},
+     {"--set", "Period=1/8", "--set", "Width=80", "--set", "Type=Square", "--set", "PhaseShift=-90",
+      "--tempo", "96", "--random-blocks", "5"}},
     {"LV2 symbols and VST names alike, a count-in",
      {"--set", "period=1/16", "--set", "type=tri", "--tempo", "174", "--start", "-6.5", "--block",
       "77"}},
@@ -99,11 +99,13 @@ TEST_P(RenderBothEditions, GiveTheSameOutput) {
     ASSERT_GT(vst.size(), 48000u) << c.what;
     double worst = 0.0, peak = 0.0;
     for (std::size_t i = 0; i < vst.size(); ++i) {
-        worst = std::fmax(worst, std::fabs(static_cast<double>(vst[i]) - static_cast<double>(lv2[i])));
+        worst =
+            std::fmax(worst, std::fabs(static_cast<double>(vst[i]) - static_cast<double>(lv2[i])));
         peak = std::fmax(peak, std::fabs(static_cast<double>(vst[i])));
     }
     EXPECT_LE(worst, 1e-6) << c.what;
-    EXPECT_GT(peak, 0.1) << c.what << ": the demo must be audible for the comparison to mean anything";
+    EXPECT_GT(peak, 0.1) << c.what
+                         << ": the demo must be audible for the comparison to mean anything";
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, RenderBothEditions, ::testing::ValuesIn(kEquivalence));
@@ -111,8 +113,10 @@ INSTANTIATE_TEST_SUITE_P(Options, RenderBothEditions, ::testing::ValuesIn(kEquiv
 TEST_F(RenderLv2Test, SettingsChangeTheLv2Output) {
     // The options reach the LV2 controls: another width sounds different.
     const fs::path a = dir / "a.wav", b = dir / "b.wav";
-    ASSERT_EQ(0, runTool({"--quiet", "--plugin", DRIFTON_LV2_BUNDLE, "--set", "Width=0", a}).status);
-    ASSERT_EQ(0, runTool({"--quiet", "--plugin", DRIFTON_LV2_BUNDLE, "--set", "Width=100", b}).status);
+    ASSERT_EQ(0,
+              runTool({"--quiet", "--plugin", DRIFTON_LV2_BUNDLE, "--set", "Width=0", a}).status);
+    ASSERT_EQ(0,
+              runTool({"--quiet", "--plugin", DRIFTON_LV2_BUNDLE, "--set", "Width=100", b}).status);
     EXPECT_NE(readSamples(a), readSamples(b));
 }
 
@@ -122,7 +126,8 @@ TEST_F(RenderLv2Test, InfoListsTheFourControlPorts) {
     // Index, name, symbol, the value now, range, default, scale points.
     for (const char* line : {
              "  0  Period (period) = 1/4  [0 .. 11, default 1/4]",
-             "        0=1/1 1=1/2 2=1/3 3=1/4 4=1/6 5=1/8 6=1/12 7=1/16 8=1/24 9=1/32 10=1/48 11=1/64",
+             "        0=1/1 1=1/2 2=1/3 3=1/4 4=1/6 5=1/8 6=1/12 7=1/16 8=1/24 9=1/32 10=1/48 "
+             "11=1/64",
              "  1  Type (type) = Sin  [0 .. 2, default Sin]",
              "        0=Triangle 1=Sin 2=Square",
              "  2  Width (width) = 80 %  [0 .. 100, default 75 %]",
@@ -192,10 +197,12 @@ TEST_F(RenderLv2Test, WrongNamesAndValuesListTheValidOnes) {
         {{"--set", "Speed=1"},
          "--set Speed=1: no parameter 'Speed'; valid names: Period (period), Type (type), Width "
          "(width), PhaseShift (phase) (or an index 0..3)"},
-        {{"--set", "Width=120"}, "--set Width=120: Width has no value '120'; valid values: 0 .. 100 %"},
+        {{"--set", "Width=120"},
+         "--set Width=120: Width has no value '120'; valid values: 0 .. 100 %"},
         {{"--set", "type=saw"},
          "--set type=saw: Type has no value 'saw'; valid values: Triangle, Sin, Square"},
-        {{"--set", "Period=1/5"}, "--set Period=1/5: Period has no value '1/5'; valid values: 1/1, 1/2"},
+        {{"--set", "Period=1/5"},
+         "--set Period=1/5: Period has no value '1/5'; valid values: 1/1, 1/2"},
     };
     for (const auto& row : rows) {
         std::vector<std::string> args = {"--plugin", DRIFTON_LV2_BUNDLE};

@@ -33,9 +33,8 @@ std::string fourCharacters(VstInt32 id) {
 // A VST 2.4 effect through our VST host. Instances share the library.
 class VstEffect : public Effect {
 public:
-    VstEffect(std::shared_ptr<vsthost::PluginLibrary> library,
-              std::unique_ptr<vsthost::Host> host, std::unique_ptr<vsthost::Instance> instance,
-              double sampleRate, int maxBlock)
+    VstEffect(std::shared_ptr<vsthost::PluginLibrary> library, std::unique_ptr<vsthost::Host> host,
+              std::unique_ptr<vsthost::Instance> instance, double sampleRate, int maxBlock)
         : library_(std::move(library)), host_(std::move(host)), instance_(std::move(instance)) {
         // Open first: many plug-ins name and show their parameters only then.
         openInstance(*instance_, sampleRate, maxBlock);
@@ -165,7 +164,8 @@ bool isLv2Plugin(const std::string& path) {
     // slash), or a URI (urn:..., http://...) rather than a file path.
     const std::string lower = tools::lowercase(path);
     const auto endsWith = [&](const std::string& end) {
-        return lower.size() >= end.size() && lower.compare(lower.size() - end.size(), end.size(), end) == 0;
+        return lower.size() >= end.size() &&
+               lower.compare(lower.size() - end.size(), end.size(), end) == 0;
     };
     return endsWith(".lv2") || endsWith(".lv2/") || (!lower.empty() && lower.back() == '/') ||
            isLv2Uri(path);

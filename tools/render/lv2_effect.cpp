@@ -3,9 +3,9 @@
 // time:Position object at the start of every block.
 #include <fcntl.h>
 #include <lv2/core/lv2.h>
-#include <unistd.h>
 #include <lv2/port-props/port-props.h>
 #include <lv2/units/units.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -124,7 +124,8 @@ public:
         const float low = p.minimum.value_or(0.0f);
         const float high = p.maximum.value_or(1.0f);
         if (!has(p, kEnumeration)) {
-            if (const auto n = tools::toNumber(wanted); n && *n >= static_cast<double>(low) && *n <= static_cast<double>(high)) {
+            if (const auto n = tools::toNumber(wanted);
+                n && *n >= static_cast<double>(low) && *n <= static_cast<double>(high)) {
                 const bool whole = has(p, kInteger) || has(p, kToggled);
                 return static_cast<float>(whole ? std::round(*n) : *n);
             }
@@ -133,8 +134,8 @@ public:
         for (const auto& point : p.scalePoints) {
             labels.push_back(point.second);
         }
-        const std::string range = number(low) + " .. " + number(high) +
-                                  (unit.empty() ? "" : " " + unit);
+        const std::string range =
+            number(low) + " .. " + number(high) + (unit.empty() ? "" : " " + unit);
         throw ToolError(option + ": " + p.name + " has no value " + tools::quoted(text) +
                         "; valid values: " +
                         (has(p, kEnumeration) ? joined(labels)
@@ -160,8 +161,7 @@ public:
             }
         }
         const std::string unit = unitSymbol(p);
-        return number(value) +
-               (unit.empty() ? "" : unit == "\xC2\xB0" ? unit : " " + unit);
+        return number(value) + (unit.empty() ? "" : unit == "\xC2\xB0" ? unit : " " + unit);
     }
 
     std::string shown(int index) override {

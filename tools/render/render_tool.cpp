@@ -446,8 +446,9 @@ std::string helpText() {
        drifton-render [options] --plot FILE.svg
        drifton-render --info
 
-Renders an audio file through a VST 2.4 stereo effect (by default K'q Drifton)
-offline, block by block with a host transport, as a DAW would.
+Renders an audio file through a stereo effect, VST 2.4 or LV2 (by default K'q
+Drifton's VST edition), offline, block by block with a host transport, as a DAW
+would.
 
 Files
   INPUT                 any file libsndfile reads (WAV, AIFF, FLAC, Ogg Vorbis, ...),
@@ -468,9 +469,12 @@ Files
                         blocks and automation, with a beat and bar grid.
   --plot-beats N        length of the plot in beats (default 16, at most 100000
                         and 1e10 frames); its memory does not grow with it
-  --plugin PATH         the effect library to load. Default: the installed one,
-                        <dir of this program>/../lib/vst/KqDrifton.so, else the one
-                        built beside this program:
+  --plugin PATH         the effect to load: a VST 2.4 plug-in file, an LV2 bundle
+                        folder (kq-drifton.lv2), or an LV2 plug-in's URI, found
+                        where LV2 hosts look (LV2_PATH, else ~/.lv2,
+                        /usr/local/lib/lv2, /usr/lib/lv2, ...). Default: the
+                        installed VST edition, <dir of this program>/../lib/vst/
+                        KqDrifton.so, else the one built beside this program:
                         )") +
            tools::buildTreePluginPath() + R"(
 
@@ -480,13 +484,15 @@ Transport
                         negative for a count-in)
   --block N             host block size in frames (default 512)
   --random-blocks SEED  varying block sizes 1..4096 from a seeded generator
-  --no-transport        the host answers the effect's time requests with nothing
-                        (then --tempo only sets the built-in demo's tempo)
+  --no-transport        the host answers the effect's time requests with nothing,
+                        or sends an LV2 plug-in no time:Position (then --tempo
+                        only sets the built-in demo's tempo)
 
 Parameters
-  --set NAME=TEXT       set a parameter by name and display text, case-insensitive,
-                        e.g. --set Period=1/8 --set Type=Square --set Width=80
-                        --set PhaseShift=-90 (a label or degree sign may be left out)
+  --set NAME=TEXT       set a parameter by name (or an LV2 port's symbol) and display
+                        text, case-insensitive, e.g. --set Period=1/8 --set Type=Square
+                        --set Width=80 --set PhaseShift=-90 (a label, unit or degree
+                        sign may be left out)
   --set INDEX=VALUE     set parameter INDEX to a normalised value 0..1
   --automate NAME=BEAT:TEXT,BEAT:TEXT,...
   --automate INDEX=BEAT:VALUE,...
@@ -497,7 +503,8 @@ Parameters
                         and blocks are split at every point and into pieces of at
                         most 32 frames while the value moves.
   --info                print the effect's identity, channels and parameters with
-                        their current display texts
+                        their current display texts; for an LV2 plug-in its ports
+                        with symbols, names, ranges, defaults and scale points
 
 Other
   -q, --quiet           print nothing but errors
