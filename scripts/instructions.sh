@@ -82,10 +82,9 @@ count() {
     local totals kernel
     totals="$(awk '/^(summary|totals):/ { print $2; exit }' "$out")"
     # The kernel paths' process functions all take (SmoothingFilter&,
-    # BlockSettings const&, StereoBlock const&) and live in the kernel's
-    # anonymous namespace.
+    # BlockSettings const&, StereoBlock const&) and live in drifton::kernel.
     kernel="$(callgrind_annotate --inclusive=yes --threshold=100 "$out" 2>/dev/null |
-        awk '/\(anonymous namespace\)::process[A-Za-z0-9]*\(drifton::SmoothingFilter&/ {
+        awk '/drifton::kernel::process[A-Za-z0-9]*\(drifton::SmoothingFilter&/ {
                  gsub(",", "", $1); print $1; exit }')"
     echo "${totals:-0} ${kernel:-0}"
 }

@@ -28,9 +28,8 @@ T readAt(const std::vector<unsigned char>& bytes, std::size_t offset) {
     return value;
 }
 
-}  // namespace
-
-std::set<std::string> definedDynamicSymbols(const char* path) {
+// Names of the defined global or weak symbols in the file's tables of the given type.
+std::set<std::string> definedSymbolsOf(const char* path, unsigned tableType) {
     std::set<std::string> names;
     const auto file = readFile(path);
     if (file.size() < sizeof(Elf64_Ehdr) || std::memcmp(file.data(), ELFMAG, SELFMAG) != 0 ||
@@ -41,7 +40,7 @@ std::set<std::string> definedDynamicSymbols(const char* path) {
     const auto header = readAt<Elf64_Ehdr>(file, 0);
     for (unsigned section = 0; section < header.e_shnum; ++section) {
         const auto table = readAt<Elf64_Shdr>(file, header.e_shoff + section * header.e_shentsize);
-        if (table.sh_type != SHT_DYNSYM) {
+        if (table.sh_type != tableType) {
             continue;
         }
         const auto strings =
@@ -59,6 +58,16 @@ std::set<std::string> definedDynamicSymbols(const char* path) {
         }
     }
     return names;
+}
+
+}  // namespace
+
+std::set<std::string> definedDynamicSymbols(const char* path) {
+    return definedSymbolsOf(path, SHT_DYNSYM);
+}
+
+std::set<std::string> definedObjectSymbols(const char* path) {
+    return definedSymbolsOf(path, SHT_SYMTAB);
 }
 
 }  // namespace pantest

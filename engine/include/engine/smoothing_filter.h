@@ -86,7 +86,9 @@ public:
         return y;
     }
 
-    const BlockResponses& block() const { return block_; }
+    // Always inlined: the kernel paths, each built for its own instruction
+    // set, must not leave a copy of it out of line.
+    [[gnu::always_inline]] const BlockResponses& block() const { return block_; }
 
     // Coefficients, fixed for the filter's life.
     const float a0, a1, a2;

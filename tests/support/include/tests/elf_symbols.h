@@ -1,5 +1,6 @@
 // The exported symbols of a built ELF file, read from its dynamic symbol
-// table, for the tests that check what a plug-in file exports.
+// table, for the tests that check what a plug-in file exports; and those of
+// an object file, read from its symbol table.
 #pragma once
 
 #include <set>
@@ -11,5 +12,9 @@ namespace pantest {
 // problem with the file is reported as a test failure and leaves the set
 // as far as it got.
 std::set<std::string> definedDynamicSymbols(const char* path);
+
+// Names of the defined global or weak symbols of the file's .symtab (an
+// object file's), reported likewise.
+std::set<std::string> definedObjectSymbols(const char* path);
 
 }  // namespace pantest

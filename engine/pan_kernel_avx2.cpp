@@ -1,0 +1,32 @@
+// The AVX2+FMA path, built with -mavx2 -mfma (engine/CMakeLists.txt): four
+// doubles or eight floats per register, fused multiply-adds, floor in one
+// instruction. Chosen only where the CPU and the operating system support it.
+#include "pan_kernel_paths.h"
+#include "pan_kernel_stages.h"
+
+#if !defined(__AVX2__) || !defined(__FMA__)
+#error "pan_kernel_avx2.cpp must be built with -mavx2 -mfma"
+#endif
+
+namespace drifton {
+namespace {
+
+struct Avx2FmaIsa {
+    static constexpr bool kFused = true;
+    static constexpr bool kRoundsInRegisters = true;
+    static constexpr int kGroup = 8;
+    static constexpr int kFloatLanes = 8;
+};
+
+}  // namespace
+
+void kernel::processAvx2Fma(SmoothingFilter& f, const BlockSettings& s, const StereoBlock& b) {
+    processChunks<Avx2FmaIsa>(f, s, b);
+}
+
+void kernel::panTargetsAvx2Fma(const BlockSettings& s, std::int32_t first, std::int32_t count,
+                               float* x) {
+    panTargetsInto<Avx2FmaIsa>(s, first, count, x);
+}
+
+}  // namespace drifton

@@ -1,0 +1,383 @@
+// The block kernel's stages, written once for every instruction set: the
+// per-sample loop (pan_sample_loop.h) reorganised so that each step runs over
+// many samples at once. The stage map and the paths are in
+// pan_block_kernel.cpp.
+//
+// Included only by the kernel paths' translation units (pan_kernel_*.cpp),
+// each compiled for its own instruction set and instantiating these
+// templates with its own Isa row. Everything here sits in an anonymous
+// namespace, and calls into shared headers are always inlined, so each
+// path's object holds private copies only: the linker can never pick a copy
+// built for one instruction set to serve another (pinned by
+// PathObjectsDefineOnlyTheirEntries).
+//
+// An Isa row says: kFused (fused multiply-adds where written), kRoundsInRegisters
+// (floor is one instruction), kGroup (filter outputs per recursion step),
+// kFloatLanes (floats per vector).
+//
+// These files are built with -ffp-contract=off, so a * b + c is never fused
+// behind our back: the steps that must match the per-sample path round
+// exactly as it does, and fused multiply-adds appear only where written
+// (Fused). And with -fno-trapping-math, which lets the compiler evaluate
+// both sides of a choice such as `x < 0 ? x + c : x` and select; nothing
+// here reads the floating-point exception flags.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "engine/pan_block_kernel.h"
+#include "engine/pan_oscillator.h"
+#include "pan_kernel_internal.h"
+
+namespace drifton {
+namespace {
+
+template <class To, class From>
+[[gnu::always_inline]] inline To bitsAs(const From& from) {
+    return __builtin_bit_cast(To, from);
+}
+
+// Frames per pass over the scratch buffers: small enough for the first-level
+// cache, large enough that the per-chunk overhead does not matter.
+constexpr int kChunk = 256;
+constexpr int kMaxGroup = BlockResponses::kMaxGroup;
+
+template <int Lanes>
+struct FloatVector;
+template <>
+struct FloatVector<4> {
+    using Type [[gnu::vector_size(4 * sizeof(float))]] = float;
+    using Bits [[gnu::vector_size(4 * sizeof(float))]] = std::uint32_t;
+};
+template <>
+struct FloatVector<8> {
+    using Type [[gnu::vector_size(8 * sizeof(float))]] = float;
+    using Bits [[gnu::vector_size(8 * sizeof(float))]] = std::uint32_t;
+};
+
+template <int Lanes>
+struct DoubleVector;
+template <>
+struct DoubleVector<4> {
+    using Type [[gnu::vector_size(4 * sizeof(double))]] = double;
+};
+template <>
+struct DoubleVector<8> {
+    using Type [[gnu::vector_size(8 * sizeof(double))]] = double;
+};
+
+// Stage 1: x[j] = the position of frame first + j in half-cycles, as the
+// per-sample path forms it (position rounded to float, its remainder by the
+// cycle, then q / h rounded to float).
+//
+// The remainder without fmodf. Positions p are floats below 2^24 beats and
+// the cycle c >= 1/8, so the cycle count q = p / c < 2^27 and n * c (27 + 24
+// bits) is exact in double, as is p - n * c once n = floor(q). n comes from
+// the rounded product p * (1/c), off from q by less than 2^-25. If c does not
+// divide p, q lies at least 2^-24 from any whole number (for p >= c both p
+// and c are multiples of c's last place, which is more than 2^-24 c; for
+// p < c, q < 1 - 2^-25 and the error is below 2^-52), so n is right. If c
+// divides p, n may be one short and leave r == c exactly: that is set to 0.
+// (n is never one too many.)
+//
+// A power-of-two cycle (every division but the triplets 3, 6, 12, 24 and 48)
+// needs no double: p * (1/c), its floor, n * c and p - n * c are then exact in
+// float, and r / h = r * (1/h) exactly.
+//
+// Dividing in double and rounding to float gives the float quotient r / h:
+// for h a power of two 1/h is exact; otherwise h has an odd significand of
+// more than one bit, so r/h (r, h floats) is never halfway between two floats
+// and lies at least 2^-49 (relative) from any such midpoint, farther than the
+// double product's error of 2^-52.
+template <class Isa>
+[[gnu::always_inline]] inline float floorOf(float q) {
+    if constexpr (Isa::kRoundsInRegisters) {
+        return __builtin_floorf(q);
+    } else {
+        return static_cast<float>(static_cast<std::int32_t>(q));  // q >= 0
+    }
+}
+
+template <class Isa>
+[[gnu::always_inline]] inline double floorOf(double q) {
+    if constexpr (Isa::kRoundsInRegisters) {
+        return __builtin_floor(q);
+    } else {
+        return static_cast<double>(static_cast<std::int32_t>(q));  // 0 <= q < 2^28
+    }
+}
+
+[[gnu::always_inline]] inline bool isPowerOfTwo(float value) {
+    return (bitsAs<std::uint32_t>(value) & 0x007FFFFFu) == 0;
+}
+
+template <class Isa>
+[[gnu::always_inline]] inline void positionsInCycle(const BlockSettings& s, std::int32_t first,
+                                                    std::int32_t count, float* x) {
+    // Copies, so that the compiler need not fear that writing x changes them.
+    const double beatsPerSample = s.beatsPerSample;
+    const double start = s.start;
+    if (isPowerOfTwo(s.cycle)) {
+        const float cycle = s.cycle;
+        const float inverseCycle = 1.0f / cycle;
+        const float inverseHalfCycle = 1.0f / s.halfCycle;
+        for (std::int32_t j = 0; j < count; ++j) {
+            const auto index = static_cast<double>(first + j);
+            const auto position = static_cast<float>(index * beatsPerSample + start);
+            const float n = floorOf<Isa>(position * inverseCycle);
+            x[j] = (position - n * cycle) * inverseHalfCycle;
+        }
+        return;
+    }
+    const auto cycle = static_cast<double>(s.cycle);
+    const double inverseCycle = 1.0 / cycle;
+    const double inverseHalfCycle = 1.0 / static_cast<double>(s.halfCycle);
+    for (std::int32_t j = 0; j < count; ++j) {
+        const auto index = static_cast<double>(first + j);
+        const auto position =
+            static_cast<double>(static_cast<float>(index * beatsPerSample + start));
+        const double n = floorOf<Isa>(position * inverseCycle);
+        double inCycle = position - n * cycle;
+        inCycle -= inCycle == cycle ? cycle : 0.0;
+        x[j] = static_cast<float>(inCycle * inverseHalfCycle);
+    }
+}
+
+// Stage 2, part one: the phase and the triangle (or the square's side), in
+// the same float steps as phaseAt and shapeValue, without choosing between
+// computed values (each choice a mask, applied by a bitwise and, which costs
+// less than a select where the instruction set has no blend).
+//  - The phase before its remainder lies in 1..5, so fmodf(phase, 2)
+//    subtracts 2 or 4; subtracting 2 twice is exact as well (the first
+//    leaves 0..3 at a place no coarser than the phase's, the second is
+//    Sterbenz).
+//  - triangleRise: with m the phase's remainder by 1 and t = 2m (exact),
+//    rise = t below m = 0.5 and 2 - t from there (Sterbenz), which is
+//    |t - 2| there: rise = |t - (t >= 1 ? 2 : 0)|.
+//  - rise * side is rise with the side's sign: the same float, and -0 for a
+//    rise of 0 on the left as the product gives.
+template <class Isa, std::int32_t Shape>
+[[gnu::always_inline]] inline void shapeValues(const BlockSettings& s, std::int32_t count,
+                                               float* x) {
+    // Written on vectors, so that the masks stay masks: the compiler turns a
+    // loop's `c ? a : 0` into selects.
+    using Float = typename FloatVector<Isa::kFloatLanes>::Type;
+    using Bits = typename FloatVector<Isa::kFloatLanes>::Bits;
+    const Bits sign = Bits{} + 0x80000000u;
+    const Bits two = Bits{} + bitsAs<std::uint32_t>(2.0f);
+    const Bits one = Bits{} + bitsAs<std::uint32_t>(1.0f);
+    const float shift = s.phaseShift;
+    for (std::int32_t j = 0; j < count; j += Isa::kFloatLanes) {
+        Float phase;
+        std::memcpy(&phase, x + j, sizeof phase);
+        phase = phase + 2.0f + shift;
+        phase -= bitsAs<Float>(bitsAs<Bits>(phase >= 2.0f) & two);
+        phase -= bitsAs<Float>(bitsAs<Bits>(phase >= 2.0f) & two);
+        const Bits right = bitsAs<Bits>(phase >= 1.0f);  // sideOf
+        const Bits side = ~right & sign;
+        Float value;
+        if constexpr (Shape == kSquare) {
+            value = bitsAs<Float>(one | side);
+        } else {
+            const Float twice = 2.0f * (phase - bitsAs<Float>(right & one));
+            const Float fromPeak = twice - bitsAs<Float>(bitsAs<Bits>(twice >= 1.0f) & two);
+            value = bitsAs<Float>((bitsAs<Bits>(fromPeak) & ~sign) | side);
+        }
+        std::memcpy(x + j, &value, sizeof value);  // the sine shape goes on below
+    }
+}
+
+// Stage 2, part two, and stage 3: the shape's value and the filter input.
+// (Loops of their own: the sine's chain of multiply-adds and the double
+// steps of stage 1 in one loop would stretch each step and leave the
+// processor waiting.)
+template <class Isa, std::int32_t Shape>
+[[gnu::always_inline]] inline void panTargets(const BlockSettings& s, std::int32_t count,
+                                              float* x) {
+    const float width = s.width;
+    for (std::int32_t j = 0; j < count; ++j) {
+        float value = 0.0f;
+        if constexpr (Shape == kSineShaped) {
+            // The sine is odd, so sin(rise * side) = sin(rise) * side exactly.
+            // sinf(float(rise * pi/2)) rounds the argument first; skipping
+            // that moves the result by at most half a float step of the
+            // argument times the cosine, about 3e-8.
+            value = static_cast<float>(halfPiSine<Isa::kFused>(static_cast<double>(x[j])));
+        } else if constexpr (Shape == kTriangle || Shape == kSquare) {
+            value = x[j];
+        }
+        x[j] = panTarget(value, width);
+    }
+}
+
+template <class Isa, std::int32_t Shape>
+[[gnu::always_inline]] inline void panTargetsOfShape(const BlockSettings& s, std::int32_t first,
+                                                     std::int32_t count, float* x) {
+    // Stages 1 and 2 run on whole vectors: x has room for the frames after
+    // count, which are computed and dropped.
+    const std::int32_t whole = (count + Isa::kFloatLanes - 1) / Isa::kFloatLanes * Isa::kFloatLanes;
+    positionsInCycle<Isa>(s, first, whole, x);
+    shapeValues<Isa, Shape>(s, whole, x);
+    panTargets<Isa, Shape>(s, count, x);
+}
+
+// Stages 1 to 3 for frames first .. first + count - 1, for the block's shape.
+template <class Isa>
+[[gnu::always_inline]] inline void panTargetsFor(const BlockSettings& s, std::int32_t first,
+                                                 std::int32_t count, float* x) {
+    switch (s.waveShape) {
+    case kTriangle:
+        panTargetsOfShape<Isa, kTriangle>(s, first, count, x);
+        break;
+    case kSineShaped:
+        panTargetsOfShape<Isa, kSineShaped>(s, first, count, x);
+        break;
+    case kSquare:
+        panTargetsOfShape<Isa, kSquare>(s, first, count, x);
+        break;
+    default:
+        panTargetsOfShape<Isa, -1>(s, first, count, x);
+        break;
+    }
+}
+
+// Stage 4, part one: w[j] = b1 x[j-1] + b0 x[j] + b2 x[j-2] in double, in
+// the per-sample step's order; x holds the two previous inputs in front.
+// w is padded with zeros to whole groups: outputs past count are computed
+// and dropped.
+template <class Isa>
+[[gnu::always_inline]] inline std::int32_t filterNumerators(const BlockResponses& f,
+                                                            std::int32_t count, const float* x,
+                                                            double* w) {
+    for (std::int32_t j = 0; j < count; ++j) {
+        const auto current = static_cast<double>(x[j + 2]);
+        const auto previous = static_cast<double>(x[j + 1]);
+        const auto beforeThat = static_cast<double>(x[j]);
+        w[j] = multiplyAdd<Isa::kFused>(f.b2, beforeThat,
+                                        multiplyAdd<Isa::kFused>(f.b0, current, f.b1 * previous));
+    }
+    const std::int32_t groups = (count + Isa::kGroup - 1) / Isa::kGroup;
+    for (std::int32_t j = count; j < groups * Isa::kGroup; ++j) {
+        w[j] = 0.0;
+    }
+    return groups;
+}
+
+// The group matrix's columns and history responses, loaded once per block
+// and kept in registers. (Vector values stay inside the kernel's one inlined
+// body: passing them by value would depend on the instruction set.)
+template <class Isa>
+struct GroupRecursion {
+    using Vector = typename DoubleVector<Isa::kGroup>::Type;
+
+    explicit GroupRecursion(const BlockResponses& f) {
+        for (int j = 0; j < Isa::kGroup; ++j) {
+            std::memcpy(&column[j], f.impulse + kMaxGroup - j, sizeof column[j]);
+        }
+        std::memcpy(&fromLast, f.fromLast, sizeof fromLast);
+        std::memcpy(&fromSecondLast, f.fromSecondLast, sizeof fromSecondLast);
+    }
+
+    // Stage 4, part two: the recursion, one group per step, into y[0..) from
+    // the outputs y1, y2 before it; leaves the last two outputs in y1, y2.
+    // Only the group's last two outputs feed the next step, and the matrix
+    // product does not wait for them. Reordering the sums of a stable,
+    // well-damped filter in double moves the outputs by about 1e-16.
+    [[gnu::always_inline]] void run(const double* w, std::int32_t groups, double* y, double& y1,
+                                    double& y2) const {
+        for (std::int32_t g = 0; g < groups; ++g) {
+            const double* wg = w + g * Isa::kGroup;
+            Vector sum = wg[0] * column[0];
+            for (int j = 1; j < Isa::kGroup; ++j) {
+                sum += wg[j] * column[j];
+            }
+            sum += y2 * fromSecondLast + y1 * fromLast;
+            std::memcpy(y + g * Isa::kGroup, &sum, sizeof sum);
+            y1 = sum[Isa::kGroup - 1];
+            y2 = sum[Isa::kGroup - 2];
+        }
+    }
+
+    Vector column[static_cast<std::size_t>(Isa::kGroup)];
+    Vector fromLast;
+    Vector fromSecondLast;
+};
+
+// Stage 5: the gains and the output samples, in float. sin((1 - y) pi/2)
+// is cos(y pi/2), so both gains come from y * y, and the output gain is
+// folded into their polynomials (leftGain, rightGain). The per-sample path
+// rounds 1 - y and both arguments to float and multiplies by the output gain
+// last; here y is rounded to float once and each gain is within 4e-7 of
+// sqrt(2) times the exact sine, so an output moves by less than 5e-7.
+// Both inputs of a frame are read before its outputs are written, and frames
+// do not depend on each other, so in-place buffers are fine.
+template <class Isa>
+[[gnu::always_inline]] inline void applyPanGains(const double* pan, const StereoBlock& b,
+                                                 std::int32_t done, std::int32_t count) {
+    const float* inLeft = b.inLeft + done;
+    const float* inRight = b.inRight + done;
+    float* outLeft = b.outLeft + done;
+    float* outRight = b.outRight + done;
+    for (std::int32_t j = 0; j < count; ++j) {
+        const auto y = static_cast<float>(pan[j]);
+        const float left = inLeft[j];
+        const float right = inRight[j];
+        outLeft[j] = leftGain<Isa::kFused>(y) * left;
+        outRight[j] = rightGain<Isa::kFused>(y) * right;
+    }
+}
+
+// The driver: the stages chunk by chunk, the filter history carried through.
+template <class Isa>
+[[gnu::always_inline]] inline void processChunks(SmoothingFilter& filter, const BlockSettings& s,
+                                                 const StereoBlock& b) {
+    static_assert(Isa::kGroup <= kMaxGroup && kChunk % Isa::kGroup == 0);
+    const GroupRecursion<Isa> recursion(filter.block());
+    // x with the two previous inputs in front; y likewise with the two
+    // previous outputs, in double; w padded to whole groups.
+    float x[kChunk + 2 + kMaxGroup];
+    double w[kChunk + kMaxGroup];
+    double y[kChunk + 2 + kMaxGroup];
+    float x2 = filter.x2;
+    float x1 = filter.x1;
+    auto y2 = static_cast<double>(filter.y2);
+    auto y1 = static_cast<double>(filter.y1);
+
+    for (std::int32_t done = 0; done < b.frames; done += kChunk) {
+        const std::int32_t count = b.frames - done < kChunk ? b.frames - done : kChunk;
+        x[0] = x2;
+        x[1] = x1;
+        panTargetsFor<Isa>(s, done, count, x + 2);
+        const std::int32_t groups = filterNumerators<Isa>(filter.block(), count, x, w);
+        y[0] = y2;
+        y[1] = y1;
+        recursion.run(w, groups, y + 2, y1, y2);
+        x2 = x[count];
+        x1 = x[count + 1];
+        y2 = y[count];
+        y1 = y[count + 1];
+        applyPanGains<Isa>(y + 2, b, done, count);
+    }
+
+    filter.x2 = x2;
+    filter.x1 = x1;
+    filter.y2 = static_cast<float>(y2);
+    filter.y1 = static_cast<float>(y1);
+}
+
+// Stages 1 to 3 into x[0..count), through the kernel's own buffer (which
+// has room for whole vectors).
+template <class Isa>
+[[gnu::always_inline]] inline void panTargetsInto(const BlockSettings& s, std::int32_t first,
+                                                  std::int32_t count, float* x) {
+    float buffer[kChunk + kMaxGroup];
+    for (std::int32_t done = 0; done < count; done += kChunk) {
+        const std::int32_t n = count - done < kChunk ? count - done : kChunk;
+        panTargetsFor<Isa>(s, first + done, n, buffer);
+        std::memcpy(x + done, buffer, static_cast<std::size_t>(n) * sizeof(float));
+    }
+}
+
+}  // namespace
+}  // namespace drifton
