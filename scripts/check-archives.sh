@@ -3,7 +3,8 @@
 # holds exactly the plug-in, README.md and INSTALL.txt in a folder named like
 # the archive; the plug-in as shipped (stripped) exports exactly its two entry
 # points and needs only the system's libraries; and it passes the host-level
-# tests: the Linux one natively, the Windows one under Wine.
+# tests: the Linux x86-64 one natively, the aarch64 one under qemu-aarch64,
+# the Windows one under Wine.
 #   scripts/check-archives.sh
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -34,6 +35,13 @@ so="$(unpack dist/KqDrifton-*-linux-x86_64.tar.gz KqDrifton.so)"
 cmake -DOBJDUMP=objdump -DFILE="$so" -P cmake/CheckPluginBinary.cmake
 cmake --build --preset release --target host_tests >/dev/null
 DRIFTON_TEST_PLUGIN="$so" build/release/tests/host_tests --gtest_brief=1
+
+echo "== $(ls dist/KqDrifton-*-linux-aarch64.tar.gz)"
+arm_so="$(unpack dist/KqDrifton-*-linux-aarch64.tar.gz KqDrifton.so)"
+cmake -DOBJDUMP=aarch64-linux-gnu-objdump -DFILE="$arm_so" -P cmake/CheckPluginBinary.cmake
+cmake --build --preset linux-aarch64 --target host_tests >/dev/null
+DRIFTON_TEST_PLUGIN="$arm_so" scripts/lib/qemu-gtest.sh "$PWD/build/linux-aarch64/tests/host_tests" \
+    "$work/aarch64_host_tests.xml" --gtest_brief=1
 
 echo "== $(ls dist/KqDrifton-*-windows-x64.zip)"
 dll="$(unpack dist/KqDrifton-*-windows-x64.zip KqDrifton.dll)"
