@@ -133,7 +133,7 @@ void modelLoop(benchmark::State& state, Setting setting) {
     VstTimeInfo time = hostTime;
     time.ppqPos = 0.0;
     for (auto _ : state) {
-        model.process(&time, buffers.inputs[0], buffers.inputs[1], buffers.outputs[0],
+        model.process(HostTime{time.ppqPos, time.tempo, false}, buffers.inputs[0], buffers.inputs[1], buffers.outputs[0],
                       buffers.outputs[1], frames);
         benchmark::DoNotOptimize(buffers.outLeft.data());
         benchmark::DoNotOptimize(buffers.outRight.data());

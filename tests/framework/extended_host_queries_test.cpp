@@ -35,6 +35,9 @@ struct QueryRow {
     Conversion conversion;
 };
 
+// ctest lists a query by its name.
+void PrintTo(const QueryRow& row, std::ostream* os) { *os << row.name; }
+
 VstIntPtr fromPointer(const void* pointer) { return reinterpret_cast<VstIntPtr>(pointer); }
 
 const std::vector<QueryRow>& queryTable() {

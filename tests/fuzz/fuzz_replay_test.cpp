@@ -25,6 +25,9 @@ struct ReplayInput {
     fs::path file;
 };
 
+// ctest lists an input by its file.
+void PrintTo(const ReplayInput& input, std::ostream* os) { *os << input.file.string(); }
+
 std::vector<ReplayInput> collectInputs() {
     std::vector<ReplayInput> inputs;
     for (const auto& target : drifton::fuzz::kTargets) {

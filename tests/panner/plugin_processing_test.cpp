@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "engine/pan_block_kernel.h"
-#include "tests/plugin_fixture.h"
 #include "plugin_runner.h"
 #include "tests/kernel_under_test.h"
+#include "tests/plugin_fixture.h"
 
 namespace {
 
@@ -281,6 +281,9 @@ struct ModelFamily {
     const char* name;
     std::vector<ModelCase> (*cases)();
 };
+
+// ctest lists a family by its name.
+void PrintTo(const ModelFamily& family, std::ostream* os) { *os << family.name; }
 
 const ModelFamily kModelFamilies[] = {
     {"EveryShapeWidthAndPhaseShift", everyShapeWidthAndPhaseShift},
