@@ -17,10 +17,10 @@
 #include <utility>
 #include <vector>
 
+#include "engine/pan_block_kernel.h"
 #include "fastest_reporter.h"
 #include "model/pan_model.h"
 #include "panner/drifton_vst.h"
-#include "engine/pan_block_kernel.h"
 #include "vst/vst_opcodes.h"
 #include "vst/vst_records.h"
 
@@ -133,8 +133,8 @@ void modelLoop(benchmark::State& state, Setting setting) {
     VstTimeInfo time = hostTime;
     time.ppqPos = 0.0;
     for (auto _ : state) {
-        model.process(HostTime{time.ppqPos, time.tempo, false}, buffers.inputs[0], buffers.inputs[1], buffers.outputs[0],
-                      buffers.outputs[1], frames);
+        model.process(HostTime{time.ppqPos, time.tempo, false}, buffers.inputs[0],
+                      buffers.inputs[1], buffers.outputs[0], buffers.outputs[1], frames);
         benchmark::DoNotOptimize(buffers.outLeft.data());
         benchmark::DoNotOptimize(buffers.outRight.data());
         benchmark::ClobberMemory();
@@ -182,8 +182,7 @@ int main(int argc, char** argv) {
     }
     benchmark::AddCustomContext("product kernel path",
                                 drifton::kernelPathName(drifton::fastestKernelPath()));
-    for (const drifton::KernelPath path :
-         {drifton::KernelPath::kBaseline, drifton::KernelPath::kAvx2Fma}) {
+    for (const drifton::KernelPath path : drifton::kKernelPaths) {
         if (!drifton::kernelPathSupported(path)) {
             continue;
         }

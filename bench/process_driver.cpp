@@ -36,8 +36,7 @@ VstIntPtr timeOnlyHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, fl
 }
 
 bool pathNamed(const std::string& name, drifton::KernelPath& path) {
-    for (const drifton::KernelPath candidate :
-         {drifton::KernelPath::kBaseline, drifton::KernelPath::kAvx2Fma}) {
+    for (const drifton::KernelPath candidate : drifton::kKernelPaths) {
         if (name == drifton::kernelPathName(candidate)) {
             path = candidate;
             return drifton::kernelPathSupported(candidate);
@@ -47,7 +46,8 @@ bool pathNamed(const std::string& name, drifton::KernelPath& path) {
 }
 
 int usage(const char* message) {
-    std::fprintf(stderr, "error: %s\nusage: drifton_process_driver PATH FRAMES BLOCKS [defaults|square]\n",
+    std::fprintf(stderr,
+                 "error: %s\nusage: drifton_process_driver PATH FRAMES BLOCKS [defaults|square]\n",
                  message);
     return 2;
 }
@@ -56,9 +56,10 @@ int usage(const char* message) {
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::printf("usage: drifton_process_driver PATH FRAMES BLOCKS [defaults|square]\n"
-                    "Runs processReplacing BLOCKS times on FRAMES stereo frames on the kernel\n"
-                    "path PATH (baseline, avx2+fma, neon) or copies the buffers (copy).\n");
+        std::printf(
+            "usage: drifton_process_driver PATH FRAMES BLOCKS [defaults|square]\n"
+            "Runs processReplacing BLOCKS times on FRAMES stereo frames on the kernel\n"
+            "path PATH (baseline, avx2+fma, neon) or copies the buffers (copy).\n");
         return 0;
     }
     if (argc < 4 || argc > 5) {

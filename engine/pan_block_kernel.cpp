@@ -37,6 +37,15 @@
 #define DRIFTON_AVX2_PATH 0
 #endif
 
+// Advanced SIMD, fused multiply-add and rounding to an integral value
+// (frintm) are part of the base AArch64 instruction set: no target
+// attribute and no detection are needed.
+#if defined(__aarch64__) && defined(__GNUC__)
+#define DRIFTON_NEON_PATH 1
+#else
+#define DRIFTON_NEON_PATH 0
+#endif
+
 namespace drifton {
 
 namespace {
@@ -58,6 +67,13 @@ struct Avx2FmaIsa {
     static constexpr bool kFused = true;
     static constexpr bool kRoundsInRegisters = true;
     static constexpr int kGroup = 8;
+};
+// Four doubles are two of NEON's 128-bit registers: the group matrix's four
+// columns and two history responses take 12 of its 32.
+struct NeonIsa {
+    static constexpr bool kFused = true;
+    static constexpr bool kRoundsInRegisters = true;
+    static constexpr int kGroup = 4;
 };
 
 template <int Lanes>
@@ -331,6 +347,18 @@ bool avx2FmaSupported() {
 }
 #endif
 
+#if DRIFTON_NEON_PATH
+void processNeon(SmoothingFilter& f, const BlockSettings& s, const StereoBlock& b) {
+    processChunks<NeonIsa>(f, s, b);
+}
+
+void panTargetsNeon(const BlockSettings& s, std::int32_t first, std::int32_t count, float* x) {
+    panTargetsFor<NeonIsa>(s, first, count, x);
+}
+
+bool neonSupported() { return true; }
+#endif
+
 // The kernel's paths, slowest first.
 struct KernelEntry {
     KernelPath path;
@@ -344,6 +372,9 @@ constexpr KernelEntry kKernels[] = {
     {KernelPath::kBaseline, "baseline", baselineSupported, processBaseline, panTargetsBaseline},
 #if DRIFTON_AVX2_PATH
     {KernelPath::kAvx2Fma, "avx2+fma", avx2FmaSupported, processAvx2Fma, panTargetsAvx2Fma},
+#endif
+#if DRIFTON_NEON_PATH
+    {KernelPath::kNeon, "neon", neonSupported, processNeon, panTargetsNeon},
 #endif
 };
 

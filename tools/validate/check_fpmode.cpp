@@ -190,8 +190,8 @@ void checkFloatingPointMode(Context& context, const LoadedPlugin& plugin) {
     }
     setMode(original);
     context.tried(std::to_string(calls) + " calls under " +
-                  std::to_string(std::size(kCallerModes)) +
-                  " caller modes, " + kComparedRegisters + " compared after each");
+                  std::to_string(std::size(kCallerModes)) + " caller modes, " + kComparedRegisters +
+                  " compared after each");
 }
 
 #else
