@@ -28,8 +28,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "pan_kernel_internal.h"
 #include "engine/pan_oscillator.h"
+#include "pan_kernel_internal.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define DRIFTON_AVX2_PATH 1

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/pan_block_kernel.h"
 #include "host/vst_host.h"
 #include "panner/drifton_vst.h"
-#include "engine/pan_block_kernel.h"
-#include "tests/plugin_fixture.h"
 #include "tests/kernel_under_test.h"
+#include "tests/plugin_fixture.h"
 #include "vst/vst_opcodes.h"
 #include "vst/vst_records.h"
 
