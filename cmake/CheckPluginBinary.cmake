@@ -1,7 +1,8 @@
-# Checks a built plug-in file (Windows x64, Linux x86-64 or aarch64) with objdump: it exports exactly VSTPluginMain and
-# main, and (unless EXPORTS_ONLY is set, as for sanitizer builds) needs no
-# library beyond those every system of its kind has.
-#   cmake -DOBJDUMP=<objdump> -DFILE=<KqDrifton.dll|.so> [-DEXPORTS_ONLY=ON] -P CheckPluginBinary.cmake
+# Checks a built plug-in file (Windows x64, Linux x86-64 or aarch64) with objdump: it exports exactly EXPORTS
+# (VSTPluginMain and main unless named; lv2_descriptor for the LV2 binary),
+# and (unless EXPORTS_ONLY is set, as for sanitizer builds) needs no library
+# beyond those every system of its kind has.
+#   cmake -DOBJDUMP=<objdump> -DFILE=<KqDrifton.dll|.so> [-DEXPORTS="a;b"] [-DEXPORTS_ONLY=ON] -P CheckPluginBinary.cmake
 cmake_minimum_required(VERSION 3.25)
 foreach(variable IN ITEMS OBJDUMP FILE)
   if(NOT DEFINED ${variable})
@@ -44,9 +45,12 @@ else()
   message(FATAL_ERROR "${FILE}: neither a 64-bit Windows DLL nor a 64-bit x86-64 or AArch64 ELF file")
 endif()
 
+if(NOT DEFINED EXPORTS)
+  set(EXPORTS "VSTPluginMain;main")
+endif()
 list(SORT exports)
-if(NOT exports STREQUAL "VSTPluginMain;main")
-  message(FATAL_ERROR "${FILE} exports [${exports}], not exactly [VSTPluginMain;main]")
+if(NOT exports STREQUAL EXPORTS)
+  message(FATAL_ERROR "${FILE} exports [${exports}], not exactly [${EXPORTS}]")
 endif()
 set(unexpected ${dlls})
 list(REMOVE_ITEM unexpected ${allowed_libraries})

@@ -3,6 +3,8 @@
 # multiarch library folder, so it is named here.
 include(GNUInstallDirs)
 set(DRIFTON_INSTALL_VSTDIR "lib/vst" CACHE STRING "Plug-in folder, relative to the install prefix")
+# LV2 hosts look in <prefix>/lib/lv2 (Debian's LV2 packages use /usr/lib/lv2).
+set(DRIFTON_INSTALL_LV2DIR "lib/lv2" CACHE STRING "LV2 bundle folder, relative to the install prefix")
 set(DRIFTON_INSTALL_DOCDIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/kq-drifton"
   CACHE STRING "Documentation folder, relative to the install prefix")
 

@@ -49,6 +49,19 @@ if(drifton_archive_format STREQUAL "gnutar")
 else()
   set(drifton_tar_flags cf)
 endif()
+# The Linux archive carries the LV2 bundle too, its binary stripped the same
+# way; the Windows archive is the VST edition alone.
+set(drifton_archive_lv2 "")
+set(drifton_archive_lv2_depends "")
+if(TARGET drifton_lv2_plugin)
+  set(lv2_stage ${drifton_archive_stage}/kq-drifton.lv2)
+  set(drifton_archive_lv2
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${DRIFTON_LV2_BUNDLE_DIR} ${lv2_stage}
+    COMMAND ${CMAKE_STRIP} --strip-unneeded ${lv2_stage}/$<TARGET_FILE_NAME:drifton_lv2_plugin>
+    COMMAND chmod 0644 ${lv2_stage}/manifest.ttl ${lv2_stage}/kq-drifton.ttl
+      ${lv2_stage}/$<TARGET_FILE_NAME:drifton_lv2_plugin>)
+  set(drifton_archive_lv2_depends drifton_lv2_plugin)
+endif()
 add_custom_command(OUTPUT ${DRIFTON_ARCHIVE_FILE}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${drifton_archive_stage} ${DRIFTON_ARCHIVE_FILE}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${drifton_archive_stage}
@@ -56,9 +69,10 @@ add_custom_command(OUTPUT ${DRIFTON_ARCHIVE_FILE}
     ${PROJECT_BINARY_DIR}/packaging/INSTALL.txt ${drifton_archive_stage}
   COMMAND ${CMAKE_STRIP} --strip-unneeded ${drifton_archive_stage}/$<TARGET_FILE_NAME:drifton>
   COMMAND chmod 0644 ${drifton_archive_stage}/$<TARGET_FILE_NAME:drifton>
+  ${drifton_archive_lv2}
   COMMAND ${CMAKE_COMMAND} -E tar ${drifton_tar_flags} ${DRIFTON_ARCHIVE_FILE}
     --format=${drifton_archive_format} ${DRIFTON_ARCHIVE_NAME}
-  DEPENDS drifton ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/packaging/INSTALL.txt
+  DEPENDS drifton ${drifton_archive_lv2_depends} ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/packaging/INSTALL.txt
   WORKING_DIRECTORY ${drifton_archive_root}
   VERBATIM)
 add_custom_target(archive DEPENDS ${DRIFTON_ARCHIVE_FILE})
@@ -105,13 +119,14 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 # The summary, then the extended description (CPack indents its lines).
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "tempo-synchronised stereo auto-panner (VST 2.4 plug-in)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "tempo-synchronised stereo auto-panner (VST 2.4 and LV2 plug-in)
 K'q Drifton sweeps a stereo signal between left and right in time with the
 host's song position and tempo. The sweep's period is a note division from
 1/1 to 1/64, its shape triangle, sine-shaped or square, with adjustable
 width and phase shift; the pan position is smoothed and applied through a
 constant-power pan law.
 .
-The plug-in is installed into /usr/lib/vst, where Linux hosts that load
-VST 2.4 effects look by default.")
+The VST 2.4 plug-in is installed into /usr/lib/vst, where Linux hosts that
+load VST 2.4 effects look by default; the LV2 edition, the same panner, into
+/usr/lib/lv2/kq-drifton.lv2, where LV2 hosts look.")
 include(CPack)

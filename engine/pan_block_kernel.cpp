@@ -11,8 +11,8 @@
 //   3 panTargets         panTarget                    bit-exact          same test
 //   4 filterNumerators   SmoothingFilter::step, in    within 1e-15       EveryPathMatchesThe-
 //     filterRecursion    double, a group at a time    of exact           Model... tests
-//   5 applyPanGains      panGain, outputGain          within 1 float     same tests
-//                                                     step of the gain
+//   5 applyPanGains      panGain, outputGain          within 5e-7        same tests;
+//                        (float polynomials)                             GainPolynomials...
 //
 // The per-sample loop takes blocks whose song positions reach
 // kBlockPositionLimit (2^24 beats), where stage 1's exact remainder ends.
@@ -258,12 +258,14 @@ struct GroupRecursion {
     Vector fromSecondLast;
 };
 
-// Stage 5: the gains and the output samples. sin((1 - y) pi/2) is
-// cos(y pi/2), so both gains come from y * y. The per-sample path rounds y,
-// 1 - y and both arguments to float first; taking them exact instead moves
-// a gain by about one float step at most. Both inputs of a frame are read
-// before its outputs are written, and frames do not depend on each other, so
-// in-place buffers are fine.
+// Stage 5: the gains and the output samples, in float. sin((1 - y) pi/2)
+// is cos(y pi/2), so both gains come from y * y, and the output gain is
+// folded into their polynomials (leftGain, rightGain). The per-sample path
+// rounds 1 - y and both arguments to float and multiplies by the output gain
+// last; here y is rounded to float once and each gain is within 4e-7 of
+// sqrt(2) times the exact sine, so an output moves by less than 5e-7.
+// Both inputs of a frame are read before its outputs are written, and frames
+// do not depend on each other, so in-place buffers are fine.
 template <class Isa>
 [[gnu::always_inline]] inline void applyPanGains(const double* pan, const StereoBlock& b,
                                                  std::int32_t done, std::int32_t count) {
@@ -272,12 +274,11 @@ template <class Isa>
     float* outLeft = b.outLeft + done;
     float* outRight = b.outRight + done;
     for (std::int32_t j = 0; j < count; ++j) {
-        const auto leftGain = static_cast<float>(halfPiCosine<Isa::kFused>(pan[j]));
-        const auto rightGain = static_cast<float>(halfPiSine<Isa::kFused>(pan[j]));
+        const auto y = static_cast<float>(pan[j]);
         const float left = inLeft[j];
         const float right = inRight[j];
-        outLeft[j] = leftGain * left * outputGain;
-        outRight[j] = rightGain * right * outputGain;
+        outLeft[j] = leftGain<Isa::kFused>(y) * left;
+        outRight[j] = rightGain<Isa::kFused>(y) * right;
     }
 }
 

@@ -117,9 +117,60 @@ def processing_seeds():
     return {"rolling-512": rolling, "invalid-host-values": odd, "count-in": count_in}
 
 
+# --- lv2: setup, controls, then blocks with their atom sequences ----------
+def lv2_property(key, kind, value):
+    """A time:Position key (index into the target's key table) and a value of
+    `kind`: 0 Float, 1 Double, 2 Int, 3 Long."""
+    packed = {0: lambda v: f32(v), 1: lambda v: f64(v),
+              2: lambda v: struct.pack("<i", int(v)), 3: lambda v: struct.pack("<q", int(v))}[kind]
+    return bytes([key, kind]) + packed(value)
+
+
+BAR, BAR_BEAT, BEAT, BEAT_UNIT, BEATS_PER_BAR, BPM, SPEED, FRAME = range(8)
+
+
+def lv2_position(frame_selector, properties, frame_bytes=b""):
+    return (bytes([frame_selector]) + frame_bytes + bytes([1, len(properties)]) +
+            b"".join(properties))
+
+
+def lv2_block(frames, events, in_place=False, seed=1):
+    action = 0x08 if in_place else 0
+    return (bytes([action]) + struct.pack("<H", frames) + struct.pack("<I", seed) + bytes([0]) +
+            bytes([0, len(events)]) + b"".join(events))
+
+
+def lv2_seeds():
+    controls = f32(10.0) + f32(2.0) + f32(100.0) + f32(45.0)
+    ardour = bytes([0]) + controls
+    for n in range(6):
+        bar, beat = divmod(n * 1.5, 3.0)
+        ardour += lv2_block(512, [lv2_position(0, [
+            lv2_property(BAR, 3, bar), lv2_property(BAR_BEAT, 0, beat),
+            lv2_property(BEATS_PER_BAR, 0, 6.0), lv2_property(BEAT_UNIT, 2, 8),
+            lv2_property(BPM, 0, 96.0), lv2_property(SPEED, 0, 1.0),
+            lv2_property(FRAME, 3, n * 512)])], in_place=True, seed=n)
+    # Positions only on changes, one inside a block, one past its end; NaN values.
+    changes = bytes([1]) + controls
+    changes += lv2_block(1024, [lv2_position(0, [lv2_property(SPEED, 0, 0.0),
+                                                 lv2_property(FRAME, 3, 0)])])
+    changes += lv2_block(1024, [lv2_position(1, [lv2_property(BEAT, 1, 33.5),
+                                                 lv2_property(SPEED, 0, 1.0),
+                                                 lv2_property(BPM, 0, 140.0)],
+                                             struct.pack("<H", 300))])
+    changes += lv2_block(700, [lv2_position(2, [lv2_property(BAR, 3, 8000),
+                                                lv2_property(BAR_BEAT, 0, float("nan"))],
+                                            bytes([9]))])
+    changes += lv2_block(64, [])
+    # lv2apply: no features, no atom input, one frame a run.
+    single = bytes([0x18]) + controls + b"".join(
+        bytes([0x04, 1]) + struct.pack("<I", n) + bytes([0, 0, 0]) for n in range(32))
+    return {"ardour-6-8": ardour, "changes-only": changes, "no-features-one-frame": single}
+
+
 def main():
     for target, seeds in (("dispatcher", dispatcher_seeds()), ("parameters", parameters_seeds()),
-                          ("processing", processing_seeds())):
+                          ("processing", processing_seeds()), ("lv2", lv2_seeds())):
         folder = HERE / "corpus" / target
         folder.mkdir(parents=True, exist_ok=True)
         for name, data in seeds.items():

@@ -30,8 +30,9 @@ dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./|/|' | sort 
 cmake --install build/release --prefix "$work/tree/usr" >/dev/null
 (cd "$work/tree" && find . -type f | sed 's|^\./|/|' | sort) >"$work/installed"
 diff -u "$work/installed" "$work/package" || fail "the package differs from the install tree (- install, + package)"
-for file in /usr/lib/vst/KqDrifton.so /usr/share/doc/kq-drifton/copyright \
-    /usr/share/doc/kq-drifton/changelog.gz; do
+for file in /usr/lib/vst/KqDrifton.so /usr/lib/lv2/kq-drifton.lv2/kq-drifton.so \
+    /usr/lib/lv2/kq-drifton.lv2/manifest.ttl /usr/lib/lv2/kq-drifton.lv2/kq-drifton.ttl \
+    /usr/share/doc/kq-drifton/copyright /usr/share/doc/kq-drifton/changelog.gz; do
     grep -qx "$file" "$work/package" || fail "$file is not in the package"
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
@@ -54,6 +55,10 @@ cmake --build --preset release --target host_tests >/dev/null
 DRIFTON_TEST_PLUGIN=/usr/lib/vst/KqDrifton.so build/release/tests/host_tests \
     --gtest_brief=1 | tee "$work/host_tests.log"
 grep -q '^\[  PASSED  \] [1-9]' "$work/host_tests.log" || fail "host-level tests did not pass on the installed plug-in"
+
+echo "== the installed LV2 bundle: found on the default search path, validated, rendering"
+lv2ls | grep -qx "urn:kq-lum-vee:drifton" || fail "lv2ls does not find the installed LV2 edition"
+bash tests/lv2/lv2_tools_test.sh /usr/lib/lv2/kq-drifton.lv2 "$work/lv2-tools"
 
 echo "== the installed tools"
 version="$(dpkg-deb -f "$deb" Version)"

@@ -4,7 +4,7 @@
 # corpus and every input that ever failed. Fails when any target finds a
 # crash, a sanitizer error or a broken invariant; the failing input is kept
 # under build/fuzz/artifacts/<target>/ and should go to fuzz/regressions/<target>/.
-#   scripts/fuzz.sh [seconds] [target...]     targets: dispatcher parameters processing
+#   scripts/fuzz.sh [seconds] [target...]     targets: dispatcher parameters processing lv2
 set -euo pipefail
 
 usage() { sed -n '2,7s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; }
@@ -19,7 +19,7 @@ if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then
 fi
 shift || true
 targets=("$@")
-((${#targets[@]} > 0)) || targets=(dispatcher parameters processing)
+((${#targets[@]} > 0)) || targets=(dispatcher parameters processing lv2)
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/lib/packages.sh

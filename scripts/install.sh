@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release preset and installs K'q Drifton for the current user: the
-# plug-in into ~/.vst/ and the command-line tools into ~/.local/bin/. A manifest
+# plug-in into ~/.vst/, the LV2 edition into ~/.lv2/kq-drifton.lv2/ and the
+# command-line tools into ~/.local/bin/. A manifest
 # records every file and folder it made, and `--uninstall` removes exactly those.
 set -euo pipefail
 
@@ -10,6 +11,7 @@ Usage: scripts/install.sh [--uninstall]
 
 Builds K'q Drifton (release preset) and installs it for you alone:
   plug-in  ${vst_dir}/KqDrifton.so
+  LV2      ${lv2_dir}/kq-drifton.lv2/
   tools    ${bin_dir}/
   --uninstall   remove exactly the files an earlier install put there
   -h, --help    show this help
@@ -17,11 +19,13 @@ Builds K'q Drifton (release preset) and installs it for you alone:
 Most Linux hosts scan ~/.vst. For one that does not, add the folder to the
 VST_PATH or LXVST_PATH environment variable it reads, for example
   export VST_PATH="\$HOME/.vst:/usr/local/lib/vst:/usr/lib/vst"
-The folders can be changed with DRIFTON_VST_DIR and DRIFTON_BIN_DIR.
+LV2 hosts look in ~/.lv2 (or in the folders LV2_PATH names, when it is set).
+The folders can be changed with DRIFTON_VST_DIR, DRIFTON_LV2_DIR and DRIFTON_BIN_DIR.
 USAGE
 }
 
 vst_dir="${DRIFTON_VST_DIR:-$HOME/.vst}"
+lv2_dir="${DRIFTON_LV2_DIR:-$HOME/.lv2}"
 bin_dir="${DRIFTON_BIN_DIR:-$HOME/.local/bin}"
 manifest="${XDG_DATA_HOME:-$HOME/.local/share}/kq-drifton/install-manifest"
 
@@ -105,6 +109,13 @@ for plugin in "$stage"/lib/vst/*; do
     install -m 0644 "$plugin" "$vst_dir/"
     installed+=("$vst_dir/$(basename "$plugin")")
 done
+if [[ -d "$stage/lib/lv2/kq-drifton.lv2" ]]; then
+    make_folder "$lv2_dir/kq-drifton.lv2"
+    for file in "$stage"/lib/lv2/kq-drifton.lv2/*; do
+        install -m 0644 "$file" "$lv2_dir/kq-drifton.lv2/"
+        installed+=("$lv2_dir/kq-drifton.lv2/$(basename "$file")")
+    done
+fi
 tools=0
 for tool in "$stage"/bin/*; do
     [[ -e "$tool" ]] || continue
@@ -124,7 +135,8 @@ mv -- "$manifest.new" "$manifest"
 
 printf 'installed %s\n' "${installed[@]}" | grep -v '/$'
 echo "Rescan plug-ins in your host. If it does not scan $vst_dir, add that folder to"
-echo "VST_PATH or LXVST_PATH. To remove: scripts/install.sh --uninstall"
+echo "VST_PATH or LXVST_PATH; LV2 hosts find $lv2_dir unless LV2_PATH leaves it out."
+echo "To remove: scripts/install.sh --uninstall"
 case ":$PATH:" in
 *":$bin_dir:"*) ;;
 *) echo "note: $bin_dir is not on your PATH" ;;

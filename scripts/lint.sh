@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The source gate CI runs: every tracked C++ file formatted as .clang-format
 # says, and clang-tidy with .clang-tidy clean on the product sources
-# (engine/, framework/, panner/, plugin/). Needs a configured dev build for the
+# (engine/, framework/, panner/, plugin/, lv2/). Needs a configured dev build for the
 # compile commands; configures one when it is missing.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -12,7 +12,7 @@ git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
 if [[ ! -f build/dev/compile_commands.json ]]; then
     cmake --preset dev >/dev/null
 fi
-mapfile -t product < <(git ls-files 'engine/*.cpp' 'framework/*.cpp' 'panner/*.cpp' 'plugin/*.cpp')
+mapfile -t product < <(git ls-files 'engine/*.cpp' 'framework/*.cpp' 'panner/*.cpp' 'plugin/*.cpp' 'lv2/*.cpp')
 echo "clang-tidy: checking ${#product[@]} product sources"
 # Quiet on success; any finding fails the gate.
 output="$(printf '%s\n' "${product[@]}" |

@@ -1,9 +1,13 @@
 # The Debian packages the project needs, in one place, and the function that
 # installs whichever of them are missing. Sourced by the scripts and by CI.
 
-# Building the plug-in, the tools, the tests and the benchmarks.
+# Building the plug-in, the tools, the tests and the benchmarks; the LV2
+# edition's headers, our LV2 host's liblilv, and Debian's LV2 tools its tests
+# run (lv2_validate needs sordi's sord_validate; the tools test reads WAV
+# files with python3).
 build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev
-                nlohmann-json3-dev)
+                nlohmann-json3-dev lv2-dev liblilv-dev pkg-config lilv-utils lv2file sordi
+                python3)
 
 # Cross-building for Windows: the posix flavour of MinGW-w64, and GoogleTest's
 # sources for the cross-built tests, which run under Wine.

@@ -288,6 +288,53 @@ void expectPolynomialsAccurate() {
     EXPECT_EQ(-drifton::halfPiSine<Fused>(0.3), drifton::halfPiSine<Fused>(-0.3));
 }
 
+// The float gain polynomials against sqrt(2) times the sine and cosine in
+// long double, over the whole reach of the smoothed pan and a little beyond.
+template <bool Fused>
+void expectGainPolynomialsAccurate() {
+    const long double root2 = std::sqrt(2.0L);
+    double worstRight = 0.0;
+    double worstLeft = 0.0;
+    constexpr int kSteps = 1 << 21;
+    for (int i = -kSteps; i <= kSteps; ++i) {
+        const auto s = static_cast<float>(static_cast<double>(drifton::kPanReach) * i / kSteps);
+        const auto right = static_cast<long double>(drifton::rightGain<Fused>(s));
+        const auto left = static_cast<long double>(drifton::leftGain<Fused>(s));
+        worstRight = std::max(
+            worstRight, static_cast<double>(std::fabs(right - root2 * halfPiReference(s, false))));
+        worstLeft = std::max(
+            worstLeft, static_cast<double>(std::fabs(left - root2 * halfPiReference(s, true))));
+    }
+    EXPECT_LT(worstRight, 4e-7) << "fused " << Fused;
+    EXPECT_LT(worstLeft, 4e-7) << "fused " << Fused;
+    EXPECT_EQ(0.0f, drifton::rightGain<Fused>(0.0f));
+    EXPECT_EQ(-drifton::rightGain<Fused>(0.3f), drifton::rightGain<Fused>(-0.3f));
+}
+
+TEST(PanBlockKernel, GainPolynomialsAreAccurateOverThePansReach) {
+    expectGainPolynomialsAccurate<false>();
+    expectGainPolynomialsAccurate<true>();
+}
+
+// The gain polynomials hold for |pan| <= kPanReach. Filter inputs lie in
+// 0..1, so the smoothed pan lies between the sums of the negative and of the
+// positive terms of the filter's impulse response (the worst inputs are 1
+// where a term is positive, 0 elsewhere); both sums must stay in reach, at
+// the rate the filter is computed for.
+TEST(PanBlockKernel, SmoothedPanStaysWithinTheGainPolynomialsReach) {
+    drifton::SmoothingFilter filter(kCoefficients);
+    double positive = 0.0;
+    double negative = 0.0;
+    for (int n = 0; n < 20000; ++n) {
+        const double h = filter.step(n == 0 ? 1.0f : 0.0f);
+        (h > 0.0 ? positive : negative) += h;
+    }
+    EXPECT_NEAR(1.0, positive + negative, 1e-5);
+    EXPECT_GT(negative, -0.09);  // catches a filter whose overshoot grew
+    EXPECT_LT(positive, static_cast<double>(drifton::kPanReach));
+    EXPECT_GT(negative, 1.0 - static_cast<double>(drifton::kPanReach));
+}
+
 TEST(PanBlockKernel, SineAndCosinePolynomialsAreAccurateOverThePanRange) {
     expectPolynomialsAccurate<false>();
     expectPolynomialsAccurate<true>();

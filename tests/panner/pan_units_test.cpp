@@ -111,4 +111,27 @@ TEST(SweepClock, FollowsAMovingOrPlayingSongAndRunsOnOtherwise) {
     EXPECT_EQ(1.25, longRun.runningPosition());
 }
 
+// The clock's wrap counts whole wraps without fmod below 2^52 beats: it must
+// give fmod's value bit for bit on both sides of that bound, at exact
+// multiples, just below them and at the float range's end.
+TEST(SweepClock, WrapsTheEndExactlyAsTheRemainderWould) {
+    const double ends[] = {0.0,
+                           1e-300,
+                           7.999999999999999,
+                           8.0,
+                           8.000000000000002,
+                           12345.678901234,
+                           std::nextafter(4503599627370496.0, 0.0),
+                           4503599627370496.0,
+                           4503599627370497.0 * 3.0,
+                           9.2233720368547758e18,
+                           3.4028234663852886e38};
+    for (const double end : ends) {
+        drifton::SweepClock clock;
+        clock.blockEnded(end);
+        EXPECT_EQ(std::fmod(end, drifton::SweepClock::kWrapBeats), clock.runningPosition())
+            << end;
+    }
+}
+
 }  // namespace

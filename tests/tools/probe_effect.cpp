@@ -1,7 +1,9 @@
 // A stereo test effect for the render tool's tests. It passes audio through
 // and logs, for every block, the frame count, the host time it was given and
-// its one parameter ("Depth", shown as a whole percentage). Built in three
-// variants: stereo, one input only, and without the entry point.
+// its one parameter ("Depth", shown as a whole percentage). Like many
+// third-party plug-ins it names, shows and takes its parameter only once the
+// host has opened it (effOpen). Built in three variants: stereo, one input
+// only, and without the entry point.
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -16,6 +18,7 @@ namespace {
 std::vector<ProbeBlock> blocks;
 audioMasterCallback hostCallback = nullptr;
 float depth = 0.5f;
+bool opened = false;
 
 // As strncpy with a count of 8 and a zero byte at position 8: 9 bytes written.
 void copyText(void* ptr, const std::string& text) {
@@ -26,6 +29,17 @@ void copyText(void* ptr, const std::string& text) {
 }
 
 VstIntPtr dispatcher(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float) {
+    if (opcode == effOpen) {
+        opened = true;
+        return 0;
+    }
+    if (opcode == effClose) {
+        opened = false;
+        return 0;
+    }
+    if (!opened) {
+        return 0;  // not open yet: no texts
+    }
     switch (opcode) {
     case effGetParamName:
         copyText(ptr, "Depth");
@@ -46,7 +60,7 @@ VstIntPtr dispatcher(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, 
 }
 
 void setParameter(AEffect*, VstInt32 index, float value) {
-    if (index == 0) {
+    if (index == 0 && opened) {
         depth = value;
     }
 }
@@ -85,6 +99,7 @@ extern "C" __attribute__((visibility("default"))) const ProbeBlock* probeBlocks(
 extern "C" __attribute__((visibility("default"))) void probeReset() {
     blocks.clear();
     depth = 0.5f;
+    opened = false;
 }
 
 // The variant without an entry point exports it under another name.

@@ -4,22 +4,32 @@
 #include "tools/render/render_tool.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/vst_host.h"
 #include "probe_log.h"
+#include "tools/common/progress.h"
+#include "tools/render/audio_file.h"
 #include "tools/render/parameters.h"
+#include "tools/render/plot.h"
 #include "tools/render/renderer.h"
 
 namespace fs = std::filesystem;
@@ -372,8 +382,9 @@ TEST_F(RenderToolTest, NumbersChooseTheValueThatShowsExactlyThem) {
         float value;
     };
     for (const Case& c :
-         {Case{2, "80", 0.8f}, Case{2, "0", 0.0f}, Case{2, "100 %", 1.0f}, Case{3, "-90", 0.25f},
-          Case{3, "90\xC2\xB0", 0.75f}, Case{3, "-180", 0.0f}, Case{3, "0", 0.5f}}) {
+         {Case{2, "80", 0.8f}, Case{2, "80.0", 0.8f}, Case{3, "-90.00", 0.25f}, Case{2, "0", 0.0f},
+          Case{2, "100 %", 1.0f}, Case{3, "-90", 0.25f}, Case{3, "90\xC2\xB0", 0.75f},
+          Case{3, "-180", 0.0f}, Case{3, "0", 0.5f}}) {
         EXPECT_EQ(c.value, table.resolveText("--set", c.index, c.text)) << c.text;
     }
     // 0.29 itself shows as 28 (truncated); 29 is the lowest value showing 29.
@@ -447,7 +458,11 @@ TEST_F(RenderToolTest, MonoInputFeedsBothChannelsAndFormatsFollowTheExtension) {
         args.push_back((dir / c.file).string());
         const Result result = runTool(args);
         ASSERT_EQ(0, result.status) << result.err;
-        EXPECT_NE(std::string::npos, result.out.find("0 non-finite, 0 clipped")) << result.out;
+        // Float output clips nothing, so it counts no clipped samples.
+        const bool isFloat = c.options.empty() && std::string(c.file) == "out.wav";
+        EXPECT_NE(std::string::npos,
+                  result.out.find(isFloat ? "0 non-finite\n" : "0 non-finite, 0 clipped"))
+            << result.out;
         const Audio out = readAudio(dir / c.file);
         EXPECT_EQ(c.format, out.format) << c.file;
         EXPECT_EQ(22050, out.rate);
@@ -529,7 +544,18 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"NotALibrary", {"PLUGIN:text", "IN", "KEEP"}, "cannot load"},
         FileCase{"PlotOverOutput",
                  {"PLUGIN:drifton", "--plot", "KEEP", "IN", "KEEP"},
-                 "also an audio file"}),
+                 "also an audio file"},
+        // The audio is written first; the plot's folder is missing.
+        FileCase{"PlotInMissingFolderKeepsTheAudioOutput",
+                 {"PLUGIN:drifton", "--plot", "/none/plot.svg", "IN", "KEEP"},
+                 "cannot write in folder"},
+        FileCase{"TempoWithoutTransport",
+                 {"PLUGIN:drifton", "--tempo", "90", "--no-transport", "IN", "KEEP"},
+                 "--tempo: has no effect with --no-transport"},
+        FileCase{"PlotLongerThanTheLimit",
+                 {"PLUGIN:drifton", "--tempo", "1", "--plot-beats", "100000", "--plot", "/plot.svg",
+                  "IN", "KEEP"},
+                 "--plot-beats: 100000 beats at 1 BPM"}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(RenderToolTest, PlotShowsBothGainsAndTheSettings) {
@@ -559,6 +585,445 @@ TEST_F(RenderToolTest, PlotShowsBothGainsAndTheSettings) {
 TEST(RenderExecutable, AnswersHelpAndRejectsBadOptions) {
     EXPECT_EQ(0, std::system((std::string(DRIFTON_RENDER_PATH) + " --help > /dev/null").c_str()));
     EXPECT_NE(0, std::system((std::string(DRIFTON_RENDER_PATH) + " --bogus 2> /dev/null").c_str()));
+}
+
+// --- Outputs: together, through links, with their modes --------------------
+
+std::string contentOf(const fs::path& path) {
+    std::stringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+TEST_F(RenderToolTest, OutputThroughALinkWritesItsTargetAndKeepsTheLink) {
+    writeAudio(dir / "in.wav", noise(3000, 2, 44100));
+    fs::create_directories(dir / "real");
+    std::ofstream(dir / "real" / "out.wav") << "old";
+    fs::create_symlink("real/out.wav", dir / "out.wav");
+    fs::create_symlink("real/new.wav", dir / "dangling.wav");
+    for (const char* name : {"out.wav", "dangling.wav"}) {
+        const Result result = runTool({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet",
+                                       (dir / "in.wav").string(), (dir / name).string()});
+        ASSERT_EQ(0, result.status) << result.err;
+        EXPECT_TRUE(fs::is_symlink(dir / name)) << name;
+    }
+    EXPECT_EQ(3000u, readAudio(dir / "real" / "out.wav").frames());
+    EXPECT_EQ(3000u, readAudio(dir / "real" / "new.wav").frames());
+    EXPECT_EQ((std::vector<std::string>{"dangling.wav", "in.wav", "out.wav", "real"}), files());
+}
+
+TEST_F(RenderToolTest, ReplacedOutputsKeepTheirMode) {
+    writeAudio(dir / "in.wav", noise(3000, 2, 44100));
+    std::ofstream(dir / "out.wav") << "old";
+    std::ofstream(dir / "plot.svg") << "old";
+    ASSERT_EQ(0, ::chmod((dir / "out.wav").c_str(), 0640));
+    ASSERT_EQ(0, ::chmod((dir / "plot.svg").c_str(), 0604));
+    const Result result =
+        runTool({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet", "--plot", (dir / "plot.svg").string(),
+                 (dir / "in.wav").string(), (dir / "out.wav").string()});
+    ASSERT_EQ(0, result.status) << result.err;
+    struct stat info {};
+    ASSERT_EQ(0, ::stat((dir / "out.wav").c_str(), &info));
+    EXPECT_EQ(0640u, info.st_mode & 07777);
+    ASSERT_EQ(0, ::stat((dir / "plot.svg").c_str(), &info));
+    EXPECT_EQ(0604u, info.st_mode & 07777);
+    EXPECT_EQ(3000u, readAudio(dir / "out.wav").frames());
+}
+
+// A file without any write bit is refused, for root too (who may write it
+// anyway): the user made it read-only on purpose.
+TEST_F(RenderToolTest, ReadOnlyOutputsAreRefusedAndKept) {
+    writeAudio(dir / "in.wav", noise(3000, 2, 44100));
+    std::ofstream(dir / "out.wav") << "keep";
+    std::ofstream(dir / "plot.svg") << "keep";
+    for (const char* name : {"out.wav", "plot.svg"}) {
+        ASSERT_EQ(0,
+                  ::chmod((dir / "out.wav").c_str(), name == std::string("out.wav") ? 0444 : 0644));
+        ASSERT_EQ(
+            0, ::chmod((dir / "plot.svg").c_str(), name == std::string("plot.svg") ? 0444 : 0644));
+        const Result result = runTool({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet", "--plot",
+                                       (dir / "plot.svg").string(), (dir / "in.wav").string(),
+                                       (dir / "out.wav").string()});
+        EXPECT_EQ(1, result.status);
+        EXPECT_NE(std::string::npos, result.err.find(std::string(name) + "': is read-only"))
+            << result.err;
+        EXPECT_EQ("keep", contentOf(dir / "out.wav"));
+        EXPECT_EQ("keep", contentOf(dir / "plot.svg"));
+        EXPECT_EQ((std::vector<std::string>{"in.wav", "out.wav", "plot.svg"}), files());
+    }
+}
+
+TEST_F(RenderToolTest, NoOutputIsReplacedWhenTheLastOneFails) {
+    writeAudio(dir / "in.wav", noise(3000, 2, 44100));
+    std::ofstream(dir / "out.wav") << "keep";
+    fs::create_directories(dir / "plot.svg");  // a folder: the plot cannot be written
+    const Result result =
+        runTool({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet", "--plot", (dir / "plot.svg").string(),
+                 (dir / "in.wav").string(), (dir / "out.wav").string()});
+    EXPECT_EQ(1, result.status);
+    EXPECT_NE(std::string::npos, result.err.find("is a folder")) << result.err;
+    EXPECT_EQ("keep", contentOf(dir / "out.wav"));
+    EXPECT_EQ((std::vector<std::string>{"in.wav", "out.wav", "plot.svg"}), files());
+}
+
+// --- Long WAV files --------------------------------------------------------
+
+// With the plain WAV limit lowered for the test, a file that would come near
+// it is written as RF64 and reads back whole; a small one stays plain WAV.
+// Below libsndfile's own 4 GiB the RF64 file is turned back into a WAV
+// (WAVE_FORMAT_EXTENSIBLE, with a JUNK chunk kept for the RF64 header): the
+// slow test RenderLongWav shows a real RF64 file.
+TEST_F(RenderToolTest, WavNearTheSizeLimitIsWrittenAsRf64) {
+    writeAudio(dir / "in.wav", noise(30000, 2, 44100));
+    render::setWavDataLimitForTests(64 * 1024);
+    const Result result = runTool({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet",
+                                   (dir / "in.wav").string(), (dir / "out.wav").string()});
+    render::setWavDataLimitForTests(render::kWavDataLimit);
+    ASSERT_EQ(0, result.status) << result.err;
+    const Audio out = readAudio(dir / "out.wav");
+    EXPECT_EQ(SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, out.format);
+    EXPECT_EQ(30000u, out.frames());
+    EXPECT_EQ("RIFF", contentOf(dir / "out.wav").substr(0, 4));
+    EXPECT_EQ("JUNK", contentOf(dir / "out.wav").substr(12, 4));
+
+    ASSERT_EQ(0, runTool({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet", (dir / "in.wav").string(),
+                          (dir / "small.wav").string()})
+                     .status);
+    EXPECT_EQ(SF_FORMAT_WAV | SF_FORMAT_FLOAT, readAudio(dir / "small.wav").format);
+}
+
+// A finished file that reads back shorter than written (as a WAV with
+// wrapped size fields does) is an error, and replaces nothing.
+TEST_F(RenderToolTest, OutputThatReadsBackShorterIsAnError) {
+    writeAudio(dir / "in.wav", noise(30000, 2, 44100));
+    std::ofstream(dir / "out.wav") << "keep";
+    render::setBeforeReadBackForTests([](const char* path) {
+        // What a wrapped 32-bit size field does: the header announces less.
+        const std::string bytes = contentOf(path);
+        std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(bytes.find("data") + 4));
+        const std::uint32_t size = 1000 * 8;
+        file.write(reinterpret_cast<const char*>(&size), 4);
+    });
+    const Result result = runTool({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet",
+                                   (dir / "in.wav").string(), (dir / "out.wav").string()});
+    render::setBeforeReadBackForTests(nullptr);
+    EXPECT_EQ(1, result.status);
+    EXPECT_NE(std::string::npos, result.err.find("reads back as 1000 frames of the 30000 written"))
+        << result.err;
+    EXPECT_EQ("keep", contentOf(dir / "out.wav"));
+    EXPECT_EQ((std::vector<std::string>{"in.wav", "out.wav"}), files());
+}
+
+// --- Input -----------------------------------------------------------------
+
+TEST_F(RenderToolTest, TruncatedInputIsRenderedWithAWarningGivingBothFrameCounts) {
+    writeAudio(dir / "in.wav", noise(10000, 2, 44100));
+    fs::resize_file(dir / "in.wav", fs::file_size(dir / "in.wav") - 8 * 6000);
+    const Result result = runTool({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet",
+                                   (dir / "in.wav").string(), (dir / "out.wav").string()});
+    ASSERT_EQ(0, result.status) << result.err;
+    EXPECT_NE(std::string::npos, result.err.find("warning: '" + (dir / "in.wav").string() +
+                                                 "': the file ends after 4000 of the 10000 frames"))
+        << result.err;
+    EXPECT_EQ(4000u, readAudio(dir / "out.wav").frames());
+}
+
+// --- Parameters of plug-ins that answer only once open ----------------------
+
+TEST_F(ProbeTest, InfoAndSetWorkOnAPluginThatAnswersOnlyOnceOpen) {
+    const Result info = runTool({"--plugin", DRIFTON_PROBE_PATH, "--info", "--set", "Depth=80"});
+    ASSERT_EQ(0, info.status) << info.err;
+    EXPECT_NE(std::string::npos, info.out.find("0  Depth = 80 %  (0.8000)")) << info.out;
+    const Result render = renderProbe({"--set", "depth=25"}, 1000);
+    ASSERT_EQ(0, render.status) << render.err;
+    ASSERT_FALSE(log().empty());
+    EXPECT_NEAR(0.25, log().front().depth, 1e-6);
+}
+
+TEST_F(RenderToolTest, ShapeNamesAsTheReadmeWritesThemAreAccepted) {
+    for (const auto& [typed, shown] : {std::pair{"sine-shaped", "Sin"},
+                                       {"sine", "Sin"},
+                                       {"tri", "Triangle"},
+                                       {"SQUARE", "Square"}}) {
+        const Result result = runTool(
+            {"--plugin", DRIFTON_PLUGIN_PATH, "--info", "--set", std::string("Type=") + typed});
+        ASSERT_EQ(0, result.status) << typed << ": " << result.err;
+        EXPECT_NE(std::string::npos, result.out.find(std::string("Type = ") + shown + " "))
+            << typed;
+    }
+    // A prefix of two texts is no choice: "s" is Sin or Square.
+    EXPECT_EQ(1, runTool({"--plugin", DRIFTON_PLUGIN_PATH, "--info", "--set", "Type=s"}).status);
+}
+
+// --- Progress --------------------------------------------------------------
+
+TEST(RenderProgress, LineFitsTheTerminalWidth) {
+    for (const int width : {200, 80, 60, 40, 20, 5, 1}) {
+        for (const std::int64_t total : {std::int64_t{0}, std::int64_t{9000000000}}) {
+            const std::string line = tools::progressLine(8999999999, total, 12345.0, width);
+            EXPECT_LE(line.size(), static_cast<std::size_t>(std::max(width - 1, 0)))
+                << width << ": " << line;
+        }
+    }
+    EXPECT_NE(std::string::npos, tools::progressLine(50, 100, 3.0, 80).find("50 / 100 frames"));
+    EXPECT_EQ('[', tools::progressLine(50, 100, 3.0, 80)[0]);
+    // Not a terminal here: $COLUMNS decides.
+    ::setenv("COLUMNS", "57", 1);
+    EXPECT_EQ(57, tools::terminalColumns());
+    ::unsetenv("COLUMNS");
+}
+
+// --- The plot --------------------------------------------------------------
+
+// Labels along the top (beats) and the bottom (seconds), by x, for the plot's
+// row `y`.
+std::vector<std::pair<double, std::string>> labelsAt(const std::string& svg, const std::string& y) {
+    std::vector<std::pair<double, std::string>> labels;
+    const std::string marker = "\" y=\"" + y + "\" text-anchor=\"middle\"";
+    for (auto at = svg.find(marker); at != std::string::npos; at = svg.find(marker, at + 1)) {
+        const auto x = svg.rfind("x=\"", at) + 3;
+        const auto open = svg.find('>', at) + 1;
+        labels.emplace_back(std::stod(svg.substr(x, at - x)),
+                            svg.substr(open, svg.find('<', open) - open));
+    }
+    return labels;
+}
+
+struct PlotSpan {
+    const char* name;
+    double startBeat;
+    std::int64_t frames;
+};
+
+void PrintTo(const PlotSpan& c, std::ostream* os) { *os << c.name; }
+
+class PlotLabels : public ::testing::TestWithParam<PlotSpan> {};
+
+// At any length and any start the labels keep apart (7 pixels a character
+// and a gap), and the picture stays small.
+TEST_P(PlotLabels, NeverOverlapAndThePictureStaysSmall) {
+    render::GainPlot plot;
+    plot.startBeat = GetParam().startBeat;
+    plot.frames = GetParam().frames;
+    render::GainColumns columns(plot.frames);
+    plot.left = columns.column(0);
+    plot.right = columns.column(1);
+    const auto started = std::chrono::steady_clock::now();
+    const std::string svg = render::plotSvg(plot);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    EXPECT_LT(svg.size(), 200u * 1024u);
+    for (const char* row : {"72", "366"}) {
+        const auto labels = labelsAt(svg, row);
+        // Beats beyond double resolution may all fall on one line.
+        EXPECT_GE(labels.size(), row == std::string("72") ? 1u : 2u) << row;
+        for (std::size_t i = 1; i < labels.size(); ++i) {
+            const double room =
+                3.5 * static_cast<double>(labels[i - 1].second.size() + labels[i].second.size());
+            EXPECT_GE(labels[i].first - labels[i - 1].first, room + 2.0)
+                << row << ": " << labels[i - 1].second << " and " << labels[i].second;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Spans, PlotLabels,
+                         ::testing::Values(PlotSpan{"SixteenBeats", 0.0, 384000},
+                                           PlotSpan{"LongestAt120Bpm", 0.0, 2400000000},
+                                           PlotSpan{"LongestAt1BpmAnd768kHz", -3.0, 10000000000},
+                                           PlotSpan{"StartNear1e16", 1e16, 384000},
+                                           PlotSpan{"StartNearMinus1e300", -1e300, 384000},
+                                           PlotSpan{"ShorterThanThePlotIsWide", 6.0, 100}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST(GainColumnsTest, KeepMinimumAndMaximumOfEachColumnInOrder) {
+    render::GainColumns columns(10000, 10);
+    std::vector<float> left(10000), right(10000);
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        left[i] = static_cast<float>(i);
+        right[i] = -static_cast<float>(i);
+    }
+    // In uneven pieces, as blocks come.
+    for (std::size_t done = 0, piece = 1; done < left.size();
+         done += piece, piece = piece * 3 % 997 + 1) {
+        const std::size_t n = std::min(piece, left.size() - done);
+        columns.write(left.data() + done, right.data() + done, n);
+    }
+    for (int c = 0; c < 10; ++c) {
+        const auto& l = columns.column(0)[static_cast<std::size_t>(c)];
+        const auto& r = columns.column(1)[static_cast<std::size_t>(c)];
+        EXPECT_EQ(1000.0f * static_cast<float>(c), l.low);
+        EXPECT_EQ(1000.0f * static_cast<float>(c) + 999.0f, l.high);
+        EXPECT_LT(l.lowFrame, l.highFrame);
+        EXPECT_GT(r.lowFrame, r.highFrame);
+    }
+    // Fewer frames than columns: every column shows a frame.
+    render::GainColumns few(3, 10);
+    const float values[3] = {1.0f, 2.0f, 3.0f};
+    few.write(values, values, 3);
+    for (const auto& column : few.column(0)) {
+        EXPECT_GE(column.lowFrame, 0);
+    }
+}
+
+// --- The executable: signals, hangs, memory ---------------------------------
+
+struct ChildRun {
+    int status = -1;  // as waitpid gives it
+    double seconds = 0.0;
+    long maxRssKiB = 0;
+    bool timedOut = false;
+};
+
+// Runs drifton-render with `args`, sends `signal` after `signalAfter` seconds
+// (0: none), and ends it with SIGKILL after `limit` seconds.
+ChildRun runChild(const std::vector<std::string>& args, double limit, int signal = 0,
+                  double signalAfter = 0.0) {
+    std::vector<std::string> all = {DRIFTON_RENDER_PATH};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ChildRun run;
+    bool signalled = signal == 0;
+    std::chrono::steady_clock::time_point signalledAt;
+    while (true) {
+        int status = 0;
+        rusage usage{};
+        const pid_t done = ::wait4(pid, &status, WNOHANG, &usage);
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        if (done == pid) {
+            run.status = status;
+            run.maxRssKiB = usage.ru_maxrss;
+            run.seconds =
+                signal != 0
+                    ? std::chrono::duration<double>(std::chrono::steady_clock::now() - signalledAt)
+                          .count()
+                    : elapsed;
+            return run;
+        }
+        if (!signalled && elapsed >= signalAfter) {
+            ::kill(pid, signal);
+            signalled = true;
+            signalledAt = std::chrono::steady_clock::now();
+        }
+        if (elapsed > limit && !run.timedOut) {
+            run.timedOut = true;
+            ::kill(pid, SIGKILL);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+class RenderSignals : public RenderToolTest, public ::testing::WithParamInterface<int> {};
+
+// During a long plot, after the audio is rendered: both temporary files exist.
+TEST_P(RenderSignals, OneSignalStopsWithinASecondAndLeavesNoFile) {
+    const int signal = GetParam();
+    const ChildRun run =
+        runChild({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet", "--plot-beats", "100000", "--plot",
+                  (dir / "plot.svg").string(), (dir / "out.wav").string()},
+                 20.0, signal, 1.5);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_LT(run.seconds, 1.0) << strsignal(signal);
+    EXPECT_TRUE(WIFSIGNALED(run.status) || (WIFEXITED(run.status) && WEXITSTATUS(run.status) == 1))
+        << run.status;
+    EXPECT_TRUE(files().empty()) << strsignal(signal) << ": " << ::testing::PrintToString(files());
+}
+
+// During the audio render: a long, sparse (cheap) input.
+TEST_P(RenderSignals, OneSignalDuringTheAudioLeavesNoFile) {
+    const int signal = GetParam();
+    {
+        // 16-bit mono WAV of 200 million frames: a header and a hole.
+        std::ofstream file(dir / "in.wav", std::ios::binary);
+        const std::uint32_t frames = 200000000;
+        const auto u32 = [&](std::uint32_t v) { file.write(reinterpret_cast<const char*>(&v), 4); };
+        const auto u16 = [&](std::uint16_t v) { file.write(reinterpret_cast<const char*>(&v), 2); };
+        file.write("RIFF", 4);
+        u32(36 + 2 * frames);
+        file.write("WAVEfmt ", 8);
+        u32(16);
+        u16(1);
+        u16(1);
+        u32(48000);
+        u32(96000);
+        u16(2);
+        u16(16);
+        file.write("data", 4);
+        u32(2 * frames);
+    }
+    fs::resize_file(dir / "in.wav", 44 + 2 * 200000000ull);
+    const ChildRun run = runChild({"--plugin", DRIFTON_PLUGIN_PATH, "--quiet", "--bits", "16",
+                                   (dir / "in.wav").string(), (dir / "out.wav").string()},
+                                  20.0, signal, 1.0);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_LT(run.seconds, 1.0) << strsignal(signal);
+    EXPECT_EQ((std::vector<std::string>{"in.wav"}), files()) << strsignal(signal);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, RenderSignals,
+                         ::testing::Values(SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1),
+                         [](const auto& param) {
+                             std::string name = sigabbrev_np(param.param);
+                             return "SIG" + name;
+                         });
+
+// Extreme but accepted values finish in time proportional to the output.
+TEST_F(RenderToolTest, ExtremeValuesDoNotHang) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--automate", "Width=0:0,1e15:100", "OUT"},
+        {"--automate", "Width=-1e300:0,1e300:100", "OUT"},
+        {"--start", "1e16", "--plot", "PLOT"},
+        {"--start", "-1e300", "--automate", "Width=0:0,4:100", "OUT"},
+        {"--start", "-1e300", "--plot", "PLOT"},
+        {"--start", "1e300", "--automate", "Width=1e300:0", "--plot", "PLOT", "OUT"},
+    };
+    for (const auto& options : cases) {
+        std::vector<std::string> args = {"--plugin", DRIFTON_PLUGIN_PATH, "--quiet"};
+        for (const std::string& option : options) {
+            args.push_back(option == "OUT"    ? (dir / "out.wav").string()
+                           : option == "PLOT" ? (dir / "plot.svg").string()
+                                              : option);
+        }
+        const ChildRun run = runChild(args, 20.0);
+        EXPECT_FALSE(run.timedOut) << ::testing::PrintToString(options);
+        EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0)
+            << ::testing::PrintToString(options);
+        fs::remove(dir / "out.wav");
+        fs::remove(dir / "plot.svg");
+    }
+}
+
+// The plot's memory does not grow with its length: 500 beats (12 million
+// frames, 96 MB as the two float vectors the plot once kept) take no more
+// than 16 beats. (The pass-through probe in long blocks keeps it quick; the
+// slow tier measures the longest plot.)
+TEST_F(RenderToolTest, PlotMemoryDoesNotGrowWithItsLength) {
+    const auto peak = [&](const char* beats) {
+        const ChildRun run =
+            runChild({"--plugin", DRIFTON_PROBE_PATH, "--quiet", "--block", "65536", "--plot-beats",
+                      beats, "--plot", (dir / "plot.svg").string()},
+                     120.0);
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0);
+        return run.maxRssKiB;
+    };
+    const long shortPlot = peak("16");
+    const long longPlot = peak("500");
+    std::printf("peak resident memory: %ld KiB for 16 beats, %ld KiB for 500 beats\n", shortPlot,
+                longPlot);
+    EXPECT_LT(longPlot - shortPlot, 8 * 1024);
 }
 
 }  // namespace

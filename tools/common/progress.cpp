@@ -1,11 +1,64 @@
 #include "tools/common/progress.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "tools/common/cli.h"
+
 namespace tools {
+
+std::string progressLine(std::int64_t done, std::int64_t total, double speed, int width) {
+    const auto room = static_cast<std::size_t>(std::max(width - 1, 0));
+    char details[128];
+    if (total <= 0) {
+        std::snprintf(details, sizeof details, "%lld frames  %.0fx real time",
+                      static_cast<long long>(done), speed);
+        return std::string(details).substr(0, room);
+    }
+    const double fraction =
+        std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
+    char percent[16];
+    std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(fraction * 100.0));
+    std::snprintf(details, sizeof details, "  %lld / %lld frames  %.0fx real time",
+                  static_cast<long long>(done), static_cast<long long>(total), speed);
+    std::string tail = std::string(percent) + details;
+    if (tail.size() + 12 > room) {
+        tail = percent;  // narrow: the details go
+    }
+    // The bar takes what is left, from 30 down to 8 cells (or none).
+    const std::size_t left = room > tail.size() + 3 ? room - tail.size() - 3 : 0;
+    const std::size_t cells = std::min<std::size_t>(30, left);
+    std::string line;
+    if (cells >= 8) {
+        const auto filled = static_cast<std::size_t>(fraction * static_cast<double>(cells));
+        // Appended piece by piece: GCC 12 for aarch64 warns (-Wrestrict) on
+        // the same line written as a chain of string temporaries.
+        line += '[';
+        line.append(filled, '#');
+        line.append(cells - filled, ' ');
+        line += "] ";
+    }
+    line += tail;
+    return line.substr(0, room);
+}
+
+int terminalColumns() {
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    if (const char* columns = std::getenv("COLUMNS")) {
+        if (const auto value = toNumber(columns); value && *value >= 1 && *value <= 10000) {
+            return static_cast<int>(*value);
+        }
+    }
+    return 80;
+}
 
 Progress::Progress(std::int64_t totalFrames, double sampleRate, bool enabled)
     : total_(totalFrames),
@@ -28,24 +81,9 @@ void Progress::update(std::int64_t framesDone) {
     lastDraw_ = now;
     drawn_ = true;
     const double seconds = static_cast<double>(framesDone) / rate_;
-    const double speed = seconds / elapsed;
-    constexpr int kWidth = 30;
-    std::string bar;
-    if (total_ > 0) {
-        const double fraction = static_cast<double>(framesDone) / static_cast<double>(total_);
-        const int filled = static_cast<int>(fraction * kWidth);
-        bar.reserve(kWidth + 3);
-        bar.push_back('[');
-        bar.append(static_cast<std::size_t>(filled), '#');
-        bar.append(static_cast<std::size_t>(kWidth - filled), ' ');
-        bar.append("] ");
-        std::fprintf(stderr, "\r%s%3d%%  %lld / %lld frames  %.0fx real time ", bar.c_str(),
-                     static_cast<int>(fraction * 100.0), static_cast<long long>(framesDone),
-                     static_cast<long long>(total_), speed);
-    } else {
-        std::fprintf(stderr, "\r%lld frames  %.0fx real time ", static_cast<long long>(framesDone),
-                     speed);
-    }
+    // Asked each time: the window may be resized while the work runs.
+    const std::string line = progressLine(framesDone, total_, seconds / elapsed, terminalColumns());
+    std::fprintf(stderr, "\r%s\033[K", line.c_str());
     std::fflush(stderr);
 }
 

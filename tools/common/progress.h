@@ -4,8 +4,17 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace tools {
+
+// The text of the bar for `width` terminal columns: never more than
+// width - 1 characters, so that it does not wrap; the bar shrinks first, then
+// the details go. `total` 0 when unknown.
+std::string progressLine(std::int64_t done, std::int64_t total, double speed, int width);
+
+// The terminal's width in columns: stderr's window size, else $COLUMNS, else 80.
+int terminalColumns();
 
 class Progress {
 public:

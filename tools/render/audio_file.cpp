@@ -1,6 +1,9 @@
 #include "tools/render/audio_file.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "tools/common/cli.h"
 
@@ -8,6 +11,40 @@ namespace render {
 
 using tools::quoted;
 using tools::ToolError;
+
+namespace {
+
+std::uint64_t wavDataLimit = kWavDataLimit;
+void (*beforeReadBack)(const char*) = nullptr;
+
+// libsndfile counts the frames that are there; its log keeps what the header
+// announced, as "data : 8000 (should be 3888)" (WAV) or "SSND : ..." (AIFF).
+std::int64_t announcedFramesOf(SNDFILE* file, std::int64_t frames) {
+    std::vector<char> log(16384, '\0');
+    sf_command(file, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
+    for (const std::string& line : tools::split(log.data(), '\n')) {
+        const std::string text = tools::trim(line);
+        if (text.rfind("data", 0) != 0 && text.rfind("SSND", 0) != 0) {
+            continue;
+        }
+        const auto colon = text.find(':');
+        const auto should = text.find("(should be ");
+        if (colon == std::string::npos || should == std::string::npos) {
+            continue;
+        }
+        const double announced = std::strtod(text.c_str() + colon + 1, nullptr);
+        const double actual = std::strtod(text.c_str() + should + 11, nullptr);
+        if (actual > 0.0 && announced > actual) {
+            return static_cast<std::int64_t>(announced / actual * static_cast<double>(frames));
+        }
+    }
+    return frames;
+}
+
+}  // namespace
+
+void setWavDataLimitForTests(std::uint64_t bytes) { wavDataLimit = bytes; }
+void setBeforeReadBackForTests(void (*hook)(const char* path)) { beforeReadBack = hook; }
 
 InputFile::InputFile(const std::string& path) : path_(path) {
     file_ = sf_open(path.c_str(), SFM_READ, &info_);
@@ -26,6 +63,17 @@ InputFile::InputFile(const std::string& path) : path_(path) {
         file_ = nullptr;
         throw ToolError(quoted(path) + ": has no valid sample rate");
     }
+    announced_ = announcedFramesOf(file_, info_.frames);
+}
+
+std::string InputFile::truncationWarning() const {
+    const std::int64_t expected = std::max<std::int64_t>(announced_, info_.frames);
+    if (read_ >= expected) {
+        return {};
+    }
+    return quoted(path_) + ": the file ends after " + std::to_string(read_) + " of the " +
+           std::to_string(expected) + " frames its header announces (cut short?); rendered " +
+           std::to_string(read_);
 }
 
 InputFile::~InputFile() {
@@ -65,6 +113,7 @@ std::size_t InputFile::read(float* left, float* right, std::size_t frames) {
         next_ += count;
         done += count;
     }
+    read_ += static_cast<std::int64_t>(done);
     return done;
 }
 
@@ -80,13 +129,13 @@ OutputFormat outputFormatFor(const std::string& path, int bits) {
         switch (bits) {
         case 0:
         case 32:
-            format = {SF_FORMAT_WAV | SF_FORMAT_FLOAT, "WAV, 32-bit float"};
+            format = {SF_FORMAT_WAV | SF_FORMAT_FLOAT, "WAV, 32-bit float", 4, true};
             break;
         case 16:
-            format = {SF_FORMAT_WAV | SF_FORMAT_PCM_16, "WAV, 16-bit"};
+            format = {SF_FORMAT_WAV | SF_FORMAT_PCM_16, "WAV, 16-bit", 2, false};
             break;
         case 24:
-            format = {SF_FORMAT_WAV | SF_FORMAT_PCM_24, "WAV, 24-bit"};
+            format = {SF_FORMAT_WAV | SF_FORMAT_PCM_24, "WAV, 24-bit", 3, false};
             break;
         default:
             throw ToolError("--bits: " + std::to_string(bits) + " is not one of 16, 24, 32");
@@ -94,11 +143,11 @@ OutputFormat outputFormatFor(const std::string& path, int bits) {
     } else if (extension == "flac") {
         switch (bits) {
         case 16:
-            format = {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "FLAC, 16-bit"};
+            format = {SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "FLAC, 16-bit", 2, false};
             break;
         case 0:
         case 24:
-            format = {SF_FORMAT_FLAC | SF_FORMAT_PCM_24, "FLAC, 24-bit"};
+            format = {SF_FORMAT_FLAC | SF_FORMAT_PCM_24, "FLAC, 24-bit", 3, false};
             break;
         default:
             throw ToolError("--bits: FLAC takes 16 or 24, not " + std::to_string(bits));
@@ -110,12 +159,25 @@ OutputFormat outputFormatFor(const std::string& path, int bits) {
 }
 
 OutputFile::OutputFile(const std::string& writePath, const std::string& displayPath,
-                       const OutputFormat& format, int sampleRate)
-    : displayPath_(displayPath) {
+                       const OutputFormat& format, int sampleRate, std::int64_t expectedFrames)
+    : writePath_(writePath), displayPath_(displayPath) {
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = 2;
     info.format = format.sndfileFormat;
+    bytesPerFrame_ = 2u * static_cast<std::uint64_t>(format.bytesPerSample);
+    if ((format.sndfileFormat & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) {
+        // RF64 unless the data stays well below the plain WAV limit (the
+        // expected length may be an estimate).
+        const bool small = expectedFrames > 0 && static_cast<std::uint64_t>(expectedFrames) <=
+                                                     wavDataLimit / 2 / bytesPerFrame_;
+        if (small) {
+            dataLimit_ = wavDataLimit;
+        } else {
+            info.format = SF_FORMAT_RF64 | (format.sndfileFormat & SF_FORMAT_SUBMASK);
+            rf64_ = true;
+        }
+    }
     if (sf_format_check(&info) == 0) {
         throw ToolError(quoted(displayPath) + ": " + format.description + " cannot hold " +
                         std::to_string(sampleRate) + " Hz");
@@ -123,6 +185,10 @@ OutputFile::OutputFile(const std::string& writePath, const std::string& displayP
     file_ = sf_open(writePath.c_str(), SFM_WRITE, &info);
     if (file_ == nullptr) {
         throw ToolError(quoted(displayPath) + ": cannot write: " + sf_strerror(nullptr));
+    }
+    if (rf64_) {
+        // Written as a plain WAV after all when it ends below 4 GiB.
+        sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     }
     // Integer output: samples beyond full scale are clipped, not wrapped.
     // Conversion rounds to the nearest step without dither.
@@ -154,11 +220,20 @@ void OutputFile::write(const float* left, const float* right, std::size_t frames
 }
 
 void OutputFile::flush() {
+    if (dataLimit_ != 0 &&
+        static_cast<std::uint64_t>(written_ + static_cast<std::int64_t>(pending_)) >
+            dataLimit_ / bytesPerFrame_) {
+        // Never wrap the size fields: a file that reads back shorter is lost work.
+        throw ToolError(quoted(displayPath_) +
+                        ": the input holds more frames than it announced, more than a plain WAV "
+                        "file holds; nothing was written");
+    }
     const sf_count_t written =
         sf_writef_float(file_, interleaved_.data(), static_cast<sf_count_t>(pending_));
     if (written != static_cast<sf_count_t>(pending_)) {
         throw ToolError(quoted(displayPath_) + ": write failed: " + sf_strerror(file_));
     }
+    written_ += static_cast<std::int64_t>(pending_);
     pending_ = 0;
 }
 
@@ -170,6 +245,21 @@ void OutputFile::close() {
     file_ = nullptr;
     if (file != nullptr && sf_close(file) != 0) {
         throw ToolError(quoted(displayPath_) + ": could not finish writing the file");
+    }
+    if (beforeReadBack != nullptr) {
+        beforeReadBack(writePath_.c_str());
+    }
+    // Success only for a file that reads back whole.
+    SF_INFO info{};
+    SNDFILE* check = sf_open(writePath_.c_str(), SFM_READ, &info);
+    const sf_count_t frames = check != nullptr ? info.frames : -1;
+    if (check != nullptr) {
+        sf_close(check);
+    }
+    if (frames != written_ || info.channels != 2) {
+        throw ToolError(quoted(displayPath_) + ": the written file reads back as " +
+                        std::to_string(frames < 0 ? 0 : frames) + " frames of the " +
+                        std::to_string(written_) + " written; not replaced");
     }
 }
 

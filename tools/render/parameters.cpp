@@ -1,6 +1,7 @@
 #include "tools/render/parameters.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <map>
 
@@ -206,6 +207,48 @@ float ParameterTable::resolveText(const std::string& option, int index, const st
     for (const Choice& choice : all) {
         if (normalise(choice.text, unit) == wanted) {
             return choice.value;
+        }
+    }
+    // A number as precise as typed: the displayed number nearest to it of
+    // those that round to it at the typed decimals ("2" takes "2.001953" of
+    // an effect that shows six decimals; "80.0" takes "80").
+    if (const auto typed = tools::toNumber(wanted)) {
+        const auto point = wanted.find('.');
+        const int decimals =
+            point == std::string::npos ? 0 : static_cast<int>(wanted.size() - point - 1);
+        const double scale = std::pow(10.0, std::min(decimals, 12));
+        const Choice* best = nullptr;
+        double bestDistance = 0.0;
+        for (const Choice& choice : all) {
+            const auto shown = tools::toNumber(normalise(choice.text, unit));
+            if (shown && std::round(*shown * scale) == std::round(*typed * scale) &&
+                (best == nullptr || std::fabs(*shown - *typed) < bestDistance)) {
+                best = &choice;
+                bestDistance = std::fabs(*shown - *typed);
+            }
+        }
+        if (best != nullptr) {
+            return best->value;
+        }
+    }
+    // Words, not numbers: a unique text that starts the typed one or that the
+    // typed one starts ("sine-shaped" for "Sin", "tri" for "Triangle").
+    if (!tools::toNumber(wanted) && wanted.size() >= 2 &&
+        std::isalpha(static_cast<unsigned char>(wanted[0])) != 0) {
+        const Choice* found = nullptr;
+        int matches = 0;
+        for (const Choice& choice : all) {
+            const std::string shown = normalise(choice.text, unit);
+            if (shown.empty() || tools::toNumber(shown)) {
+                continue;
+            }
+            if (shown.rfind(wanted, 0) == 0 || (shown.size() >= 3 && wanted.rfind(shown, 0) == 0)) {
+                found = &choice;
+                ++matches;
+            }
+        }
+        if (matches == 1) {
+            return found->value;
         }
     }
     // Suggest the nearest numbers for a number, else every text (or the range).

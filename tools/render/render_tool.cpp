@@ -43,6 +43,7 @@ struct Options {
     double plotBeats = 16.0;
     int bits = 0;
     Transport transport;
+    bool tempoGiven = false;
     std::optional<int> block;
     std::optional<std::uint32_t> randomSeed;
     std::vector<Assignment> sets;
@@ -87,6 +88,7 @@ Options parse(const std::vector<std::string>& args) {
             }
         } else if (arg == "--tempo") {
             options.transport.tempo = tools::parseNumber(arg, cursor.value(arg));
+            options.tempoGiven = true;
             if (!(options.transport.tempo >= 1.0 && options.transport.tempo <= 999.0)) {
                 throw ToolError(arg + ": must be between 1 and 999 beats per minute");
             }
@@ -121,6 +123,12 @@ Options parse(const std::vector<std::string>& args) {
         options.output = positional[1];
     } else if (positional.size() == 1) {
         options.output = positional[0];
+    }
+    if (options.tempoGiven && !options.transport.available && (options.input || !options.output)) {
+        // Without an INPUT, --tempo still sets the built-in demo's tempo.
+        throw ToolError(
+            "--tempo: has no effect with --no-transport (the effect is given no "
+            "tempo); leave one out");
     }
     if (!options.help && !options.version && !options.info && !options.output && !options.plot) {
         throw ToolError("missing OUTPUT (see --help)");
@@ -255,17 +263,50 @@ std::string settingsLine(ParameterTable& table, const Options& options, const Re
     return line.str();
 }
 
-void writeTextFile(const std::string& path, const std::string& text) {
-    tools::PendingOutput pending(path);
-    {
-        std::ofstream file(pending.temporaryPath(), std::ios::binary | std::ios::trunc);
-        file << text;
-        file.flush();
-        if (!file) {
-            throw ToolError(quoted(path) + ": write failed");
-        }
+// Plots longer than this are refused: the plot's instance renders every
+// frame, and this many take minutes already.
+constexpr double kMaxPlotFrames = 1e10;
+
+// The one instance of a run, opened before anything reads its parameters.
+std::unique_ptr<vsthost::Instance> newInstance(const tools::OpenPlugin& plugin,
+                                               const std::string& path, vsthost::Host& host) {
+    vsthost::EntryPoint entry = plugin.library->entryPoint("VSTPluginMain");
+    if (entry == nullptr) {
+        entry = plugin.library->entryPoint("main");
     }
-    pending.commit();
+    auto instance = vsthost::Instance::create(entry, host);
+    if (instance == nullptr) {
+        throw ToolError(quoted(path) + ": the entry point returned no effect");
+    }
+    return instance;
+}
+
+void writeText(const std::string& temporaryPath, const std::string& shownPath,
+               const std::string& text) {
+    std::ofstream file(temporaryPath, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.flush();
+    if (!file) {
+        throw ToolError(quoted(shownPath) + ": write failed");
+    }
+}
+
+std::string summaryOf(const std::string& path, const Statistics& stats, double rate,
+                      const OutputFormat& format) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(stats.frames) / rate);
+    std::ostringstream line;
+    line << path << ": " << seconds << " s at " << static_cast<long long>(rate) << " Hz, "
+         << format.description << "; peak L " << decibels(stats.peak[0]) << " R "
+         << decibels(stats.peak[1]) << " dBFS; RMS L " << decibels(stats.rms(0)) << " R "
+         << decibels(stats.rms(1)) << " dBFS; " << stats.nonFinite << " non-finite";
+    if (!format.isFloat) {
+        line << ", " << stats.clipped << " clipped";
+    } else if (stats.clipped > 0) {
+        // Float keeps them: nothing is clipped, but a player may clip them.
+        line << ", " << stats.clipped << " above full scale (kept)";
+    }
+    return line.str();
 }
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -300,6 +341,45 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             }
         }
     }
+    // Every output gets its temporary file before any work, so that a path
+    // that cannot be written fails at once; they replace their targets
+    // together, at the end, only when everything succeeded.
+    std::optional<tools::PendingOutput> audioOut;
+    std::optional<tools::PendingOutput> plotOut;
+    if (options.output) {
+        audioOut.emplace(*options.output);
+    }
+    if (options.plot) {
+        plotOut.emplace(*options.plot);
+        if (audioOut && audioOut->replacedPath() == plotOut->replacedPath()) {
+            throw ToolError("--plot " + *options.plot + ": is also an audio file of this render");
+        }
+    }
+
+    std::unique_ptr<Source> source;
+    if (options.output || options.plot) {
+        if (options.input) {
+            source = std::make_unique<InputFile>(*options.input);
+        } else {
+            source = std::make_unique<DemoSource>(options.transport.tempo);
+        }
+    }
+    const double rate = source ? source->sampleRate() : DemoSource::kSampleRate;
+
+    std::int64_t plotFrames = 0;
+    if (options.plot) {
+        const double tempo = options.transport.available ? options.transport.tempo : 120.0;
+        const double frames = options.plotBeats * 60.0 / tempo * rate;
+        if (frames > kMaxPlotFrames) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "--plot-beats: %g beats at %g BPM and %g Hz are %.3g frames; a plot "
+                          "takes at most %.0e",
+                          options.plotBeats, tempo, rate, frames, kMaxPlotFrames);
+            throw ToolError(text);
+        }
+        plotFrames = std::max<std::int64_t>(std::llround(frames), 1);
+    }
 
     vsthost::Host host;
     tools::OpenPlugin plugin = tools::openPlugin(pluginPath, host);
@@ -310,6 +390,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     } else {
         plan.blocks = BlockSizer(options.block.value_or(512));
     }
+    // Open first: many plug-ins name and show their parameters only then.
+    openInstance(*plugin.instance, rate, plan.blocks.maxBlock());
     {
         ParameterTable table(*plugin.instance);
         for (const Assignment& set : options.sets) {
@@ -333,22 +415,17 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     checkChannels(pluginPath, *plugin.instance->record());
 
-    std::unique_ptr<Source> source;
-    if (options.input) {
-        source = std::make_unique<InputFile>(*options.input);
-    } else {
-        source = std::make_unique<DemoSource>(options.transport.tempo);
-    }
-    const double rate = source->sampleRate();
-
-    if (options.output) {
-        tools::PendingOutput pending(*options.output);
-        OutputFile file(pending.temporaryPath(), *options.output, *format, static_cast<int>(rate));
+    RenderHooks hooks;
+    hooks.cancelled = [] { return tools::interrupted(); };
+    std::vector<std::string> summaries;
+    if (audioOut) {
+        OutputFile file(audioOut->temporaryPath(), *options.output, *format, static_cast<int>(rate),
+                        source->totalFrames());
         tools::Progress progress(source->totalFrames(), rate, !options.quiet);
-        RenderHooks hooks;
-        hooks.progress = [&](std::int64_t done) { progress.update(done); };
-        hooks.cancelled = [] { return tools::interrupted(); };
-        const Statistics stats = renderSession(*plugin.instance, host, plan, *source, file, hooks);
+        RenderHooks audioHooks = hooks;
+        audioHooks.progress = [&](std::int64_t done) { progress.update(done); };
+        const Statistics stats =
+            renderSession(*plugin.instance, host, plan, *source, file, audioHooks);
         progress.finish();
         if (stats.nonFinite > 0) {
             throw ToolError(quoted(*options.output) + ": the effect produced " +
@@ -356,33 +433,21 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
                             " non-finite samples; nothing was written");
         }
         file.close();
-        pending.commit();
-        if (!options.quiet) {
-            char seconds[32];
-            std::snprintf(seconds, sizeof seconds, "%.2f",
-                          static_cast<double>(stats.frames) / rate);
-            out << *options.output << ": " << seconds << " s at " << static_cast<long long>(rate)
-                << " Hz, " << format->description << "; peak L " << decibels(stats.peak[0]) << " R "
-                << decibels(stats.peak[1]) << " dBFS; RMS L " << decibels(stats.rms(0)) << " R "
-                << decibels(stats.rms(1)) << " dBFS; " << stats.nonFinite << " non-finite, "
-                << stats.clipped << " clipped\n";
+        if (const auto* input = dynamic_cast<const InputFile*>(source.get())) {
+            if (const std::string warning = input->truncationWarning(); !warning.empty()) {
+                err << "drifton-render: warning: " << warning << "\n";
+            }
         }
+        summaries.push_back(summaryOf(*options.output, stats, rate, *format));
     }
 
-    if (options.plot) {
+    if (plotOut) {
         // A fresh instance, probed with a constant 1 through the same path.
         vsthost::Host plotHost;
-        auto probe = vsthost::Instance::create(plugin.library->entryPoint("VSTPluginMain")
-                                                   ? plugin.library->entryPoint("VSTPluginMain")
-                                                   : plugin.library->entryPoint("main"),
-                                               plotHost);
-        if (probe == nullptr) {
-            throw ToolError(quoted(pluginPath) + ": the entry point returned no effect");
-        }
-        const auto frames = static_cast<std::int64_t>(
-            std::llround(options.plotBeats * 60.0 / options.transport.tempo * rate));
-        ConstantSource constant(1.0f, std::max<std::int64_t>(frames, 1), rate);
-        MemorySink gains;
+        auto probe = newInstance(plugin, pluginPath, plotHost);
+        openInstance(*probe, rate, plan.blocks.maxBlock());
+        ConstantSource constant(1.0f, plotFrames, rate);
+        GainColumns gains(plotFrames);
         for (const auto& [index, value] : plan.settings) {
             probe->setParameter(index, value);
         }
@@ -398,15 +463,35 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         picture.sampleRate = rate;
         picture.tempo = options.transport.available ? options.transport.tempo : 120.0;
         picture.startBeat = options.transport.available ? options.transport.start : 0.0;
-        renderSession(*probe, plotHost, plan, constant, gains);
-        picture.left = std::move(gains.left);
-        picture.right = std::move(gains.right);
-        writeTextFile(*options.plot, plotSvg(picture));
-        if (!options.quiet) {
-            out << *options.plot << ": gains over " << options.plotBeats << " beats\n";
+        tools::Progress progress(plotFrames, rate, !options.quiet);
+        RenderHooks plotHooks = hooks;
+        plotHooks.progress = [&](std::int64_t done) { progress.update(done); };
+        renderSession(*probe, plotHost, plan, constant, gains, plotHooks);
+        progress.finish();
+        picture.frames = plotFrames;
+        picture.left = gains.column(0);
+        picture.right = gains.column(1);
+        writeText(plotOut->temporaryPath(), *options.plot, plotSvg(picture));
+        char beats[32];
+        std::snprintf(beats, sizeof beats, "%g", options.plotBeats);
+        summaries.push_back(*options.plot + ": gains over " + beats + " beats");
+    }
+
+    // Everything succeeded: the outputs replace their targets together.
+    if (tools::interrupted()) {
+        throw ToolError("interrupted");
+    }
+    if (audioOut) {
+        audioOut->commit();
+    }
+    if (plotOut) {
+        plotOut->commit();
+    }
+    if (!options.quiet) {
+        for (const std::string& line : summaries) {
+            out << line << "\n";
         }
     }
-    static_cast<void>(err);
     return 0;
 }
 
@@ -437,15 +522,19 @@ Files
                         rate is the session's. Without INPUT a built-in demo is
                         rendered: 8 bars of a groove at 48 kHz and the --tempo.
   OUTPUT                .wav (32-bit float unless --bits) or .flac (24-bit unless
-                        --bits). Written to a temporary file beside it and renamed
-                        only on success; an existing file is replaced only then.
+                        --bits). A WAV that may pass 4 GiB is written as RF64.
+                        Outputs are written to temporary files beside them and
+                        renamed together only when everything succeeded; a link
+                        is written through to its target, a replaced file keeps
+                        its mode, a read-only file is refused.
   --bits 16|24|32       integer PCM (16, 24) or float (32, WAV only). Integer output
                         is rounded to the nearest step without dither; samples
                         beyond full scale are clipped (and counted in the summary).
   --plot FILE.svg       also draw the left and right gains over time, probed with
                         a constant input through the same settings, transport,
                         blocks and automation, with a beat and bar grid.
-  --plot-beats N        length of the plot in beats (default 16)
+  --plot-beats N        length of the plot in beats (default 16, at most 100000
+                        and 1e10 frames); its memory does not grow with it
   --plugin PATH         the effect library to load. Default: the installed one,
                         <dir of this program>/../lib/vst/KqDrifton.so, else the one
                         built beside this program:
@@ -459,6 +548,7 @@ Transport
   --block N             host block size in frames (default 512)
   --random-blocks SEED  varying block sizes 1..4096 from a seeded generator
   --no-transport        the host answers the effect's time requests with nothing
+                        (then --tempo only sets the built-in demo's tempo)
 
 Parameters
   --set NAME=TEXT       set a parameter by name and display text, case-insensitive,
@@ -483,8 +573,11 @@ Other
 
 A progress bar appears on a terminal when a render takes more than a second. At
 the end one line sums up duration, peak and RMS per channel and the number of
-non-finite and clipped samples; non-finite output is an error and leaves no file.
-Exit status 0 on success, 1 on any error (one line on stderr).
+non-finite (and, for integer output, clipped) samples; non-finite output is an
+error and leaves no file. An input shorter than its header announces is
+rendered with a warning. Ctrl-C, SIGTERM or SIGHUP stop the render within a
+second and leave no file. Exit status 0 on success, 1 on any error (one line on
+stderr). The manual: tools/render/README.md.
 )";
 }
 

@@ -100,20 +100,37 @@ double Statistics::rms(int channel) const {
 
 namespace {
 
-// The first frame whose song position is at or after `beat`.
+// The first frame whose song position is at or after `beat`, found by
+// bisection over the frames a render can reach (positions never decrease with
+// the frame), so any beat and start take at most 63 steps; kNever when no
+// frame gets there (a beat beyond any render, or a start so large that adding
+// frames no longer moves the position).
+constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
+
 std::int64_t firstFrameAt(const Transport& transport, double rate, double beat) {
-    const double exact = (beat - transport.start) * rate * 60.0 / transport.tempo;
-    auto frame = static_cast<std::int64_t>(std::ceil(std::max(exact, 0.0)));
-    while (frame > 0 && positionOf(transport, rate, frame - 1) >= beat) {
-        --frame;
+    std::int64_t low = 0;
+    std::int64_t high = std::int64_t{1} << 62;
+    if (positionOf(transport, rate, high) < beat) {
+        return kNever;
     }
-    while (positionOf(transport, rate, frame) < beat) {
-        ++frame;
+    while (low < high) {
+        const std::int64_t middle = low + (high - low) / 2;
+        if (positionOf(transport, rate, middle) >= beat) {
+            high = middle;
+        } else {
+            low = middle + 1;
+        }
     }
-    return frame;
+    return low;
 }
 
 }  // namespace
+
+void openInstance(vsthost::Instance& instance, double sampleRate, int maxBlock) {
+    instance.dispatch(effOpen);
+    instance.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
+    instance.dispatch(effSetBlockSize, 0, maxBlock);
+}
 
 Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host, const RenderPlan& plan,
                          Source& source, Sink& sink, const RenderHooks& hooks) {
@@ -127,7 +144,6 @@ Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host, const
     host.timeInfo().sampleRate = rate;
     host.setTransport(transport.start, transport.tempo);
 
-    instance.dispatch(effOpen);
     instance.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
     instance.dispatch(effSetBlockSize, 0, maxBlock);
     for (const auto& [parameter, value] : plan.settings) {
@@ -141,7 +157,10 @@ Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host, const
     std::vector<std::int64_t> pointFrames;
     for (const Automation& automation : plan.automations) {
         for (const Automation::Point& point : automation.points) {
-            pointFrames.push_back(firstFrameAt(transport, rate, point.beat));
+            const std::int64_t frame = firstFrameAt(transport, rate, point.beat);
+            if (frame != kNever) {
+                pointFrames.push_back(frame);
+            }
         }
     }
     std::sort(pointFrames.begin(), pointFrames.end());

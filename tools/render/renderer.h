@@ -85,7 +85,12 @@ struct RenderHooks {
     std::function<bool()> cancelled;  // polled per block; true stops with a ToolError
 };
 
-// Prepares a fresh instance for a session at `sampleRate` (open, rate, block
+// Opens a fresh instance as hosts do right after creating it (effOpen, then
+// the sample rate and the largest block), before anything asks it for
+// parameters or texts: many plug-ins answer those only once open.
+void openInstance(vsthost::Instance& instance, double sampleRate, int maxBlock);
+
+// Prepares an open instance for a session at the source's rate (rate, block
 // size, parameter settings, resume), renders the whole source and suspends it.
 // Returns the statistics of the output.
 Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host, const RenderPlan& plan,
@@ -105,15 +110,6 @@ private:
     std::int64_t frames_;
     std::int64_t done_ = 0;
     double rate_;
-};
-
-// A sink that keeps everything in memory.
-struct MemorySink : Sink {
-    std::vector<float> left, right;
-    void write(const float* l, const float* r, std::size_t frames) override {
-        left.insert(left.end(), l, l + frames);
-        right.insert(right.end(), r, r + frames);
-    }
 };
 
 }  // namespace render

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 #include <optional>
 
 namespace drifton {
@@ -30,7 +31,17 @@ public:
     }
 
     // Records where the block ended; `end` is finite and not negative.
-    void blockEnded(double end) { running_ = std::fmod(end, kWrapBeats); }
+    // Below 2^52 the whole wraps are counted with an integer conversion
+    // instead of a call: end / 8 is exact, its truncation is the floor, and
+    // end minus that many wraps is fmod's value, which a float can hold, so
+    // the subtraction is exact too.
+    void blockEnded(double end) {
+        constexpr double kCountedBelow = 4503599627370496.0;  // 2^52
+        running_ = end < kCountedBelow
+                       ? end - kWrapBeats * static_cast<double>(
+                                                static_cast<std::int64_t>(end / kWrapBeats))
+                       : std::fmod(end, kWrapBeats);
+    }
 
     double runningPosition() const { return running_; }
 

@@ -21,15 +21,20 @@ std::string runParameters(const std::uint8_t* data, std::size_t size);
 // instances run side by side.
 std::string runProcessing(const std::uint8_t* data, std::size_t size);
 
+// The LV2 edition's run() with arbitrary atom sequences and control values
+// (an empty answer where the LV2 edition is not built).
+std::string runLv2(const std::uint8_t* data, std::size_t size);
+
 struct Target {
     std::string_view name;
     TargetFunction run;
 };
 
-inline constexpr std::array<Target, 3> kTargets = {{
+inline constexpr std::array<Target, 4> kTargets = {{
     {"dispatcher", runDispatcher},
     {"parameters", runParameters},
     {"processing", runProcessing},
+    {"lv2", runLv2},
 }};
 
 }  // namespace drifton::fuzz
