@@ -157,7 +157,8 @@ int main(int argc, char** argv) {
         }
     }
     if (o.subject != "effect" && o.subject != "copy" && o.subject != "model") {
-        std::fprintf(stderr, "drifton-instructions: --subject must be effect, copy or model, not '%s'\n",
+        std::fprintf(stderr,
+                     "drifton-instructions: --subject must be effect, copy or model, not '%s'\n",
                      o.subject.c_str());
         return 2;
     }
@@ -169,7 +170,8 @@ int main(int argc, char** argv) {
     }
     drifton::KernelPath path = drifton::KernelPath::kBaseline;
     if (!knownPath(o.path, path)) {
-        std::fprintf(stderr, "drifton-instructions: --path must be baseline, avx2+fma or neon, not '%s'\n",
+        std::fprintf(stderr,
+                     "drifton-instructions: --path must be baseline, avx2+fma or neon, not '%s'\n",
                      o.path.c_str());
         return 2;
     }
