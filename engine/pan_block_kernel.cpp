@@ -68,6 +68,7 @@ struct Avx2FmaIsa {
     static constexpr bool kRoundsInRegisters = true;
     static constexpr int kGroup = 8;
 };
+#if DRIFTON_NEON_PATH
 // Four doubles are two of NEON's 128-bit registers: the group matrix's four
 // columns and two history responses take 12 of its 32.
 struct NeonIsa {
@@ -75,6 +76,7 @@ struct NeonIsa {
     static constexpr bool kRoundsInRegisters = true;
     static constexpr int kGroup = 4;
 };
+#endif
 
 template <int Lanes>
 struct DoubleVector;
