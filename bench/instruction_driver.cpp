@@ -81,8 +81,7 @@ bool parseCount(const char* text, int low, int high, int& out) {
 }
 
 bool knownPath(const std::string& name, drifton::KernelPath& path) {
-    for (const drifton::KernelPath p : {drifton::KernelPath::kBaseline,
-                                        drifton::KernelPath::kAvx2Fma}) {
+    for (const drifton::KernelPath p : drifton::kKernelPaths) {
         if (name == drifton::kernelPathName(p)) {
             path = p;
             return true;
@@ -158,7 +157,8 @@ int main(int argc, char** argv) {
         }
     }
     if (o.subject != "effect" && o.subject != "copy" && o.subject != "model") {
-        std::fprintf(stderr, "drifton-instructions: --subject must be effect, copy or model, not '%s'\n",
+        std::fprintf(stderr,
+                     "drifton-instructions: --subject must be effect, copy or model, not '%s'\n",
                      o.subject.c_str());
         return 2;
     }
@@ -170,7 +170,8 @@ int main(int argc, char** argv) {
     }
     drifton::KernelPath path = drifton::KernelPath::kBaseline;
     if (!knownPath(o.path, path)) {
-        std::fprintf(stderr, "drifton-instructions: --path must be baseline or avx2+fma, not '%s'\n",
+        std::fprintf(stderr,
+                     "drifton-instructions: --path must be baseline, avx2+fma or neon, not '%s'\n",
                      o.path.c_str());
         return 2;
     }

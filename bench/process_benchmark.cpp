@@ -179,8 +179,7 @@ int main(int argc, char** argv) {
     }
     benchmark::AddCustomContext("product kernel path",
                                 drifton::kernelPathName(drifton::fastestKernelPath()));
-    for (const drifton::KernelPath path :
-         {drifton::KernelPath::kBaseline, drifton::KernelPath::kAvx2Fma}) {
+    for (const drifton::KernelPath path : drifton::kKernelPaths) {
         if (!drifton::kernelPathSupported(path)) {
             continue;
         }

@@ -168,8 +168,7 @@ TEST(Allocations, NoneWhileEitherKernelPathProcesses) {
     settings.waveShape = 1;
     settings.width = 1.0f;
     settings.beatsPerSample = 1.0 / 22050.0;
-    for (const drifton::KernelPath path :
-         {drifton::KernelPath::kBaseline, drifton::KernelPath::kAvx2Fma}) {
+    for (const drifton::KernelPath path : drifton::kKernelPaths) {
         if (!drifton::kernelPathSupported(path)) {
             continue;
         }

@@ -99,6 +99,10 @@ void processReplacing(AEffect* record, float** inputs, float** outputs, VstInt32
     }
 #if defined(FAULT_MXCSR) && defined(__x86_64__)
     _mm_setcsr(_mm_getcsr() | 0x8040u);  // flush-to-zero, never restored
+#elif defined(FAULT_MXCSR) && defined(__aarch64__)
+    unsigned long fpcr = 0;
+    asm volatile("mrs %0, fpcr" : "=r"(fpcr));
+    asm volatile("msr fpcr, %0" : : "r"(fpcr | 0x1000000ul));  // FZ, never restored
 #endif
 #if defined(FAULT_ALLOC_IN_PROCESS)
     std::vector<float> temporary(static_cast<std::size_t>(frames > 0 ? frames : 1));

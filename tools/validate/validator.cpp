@@ -54,8 +54,8 @@ const std::vector<CheckEntry>& entries() {
         {{"threads", "parameters and texts on one thread while another processes", 1},
          checkThreads},
         {{"fpmode",
-          "the caller's floating-point mode (MXCSR, x87 control word) unchanged by every "
-          "call",
+          "the caller's floating-point mode (MXCSR and x87 control word, or FPCR) unchanged "
+          "by every call",
           1},
          checkFloatingPointMode},
         {{"realtime", "no allocation, blocking lock or common system call inside processReplacing",
