@@ -1,6 +1,8 @@
 // The AVX2+FMA path, built with -mavx2 -mfma (engine/CMakeLists.txt): four
 // doubles or eight floats per register, fused multiply-adds, floor in one
 // instruction. Chosen only where the CPU and the operating system support it.
+#include <immintrin.h>
+
 #include "pan_kernel_paths.h"
 #include "pan_kernel_stages.h"
 
@@ -16,6 +18,10 @@ struct Avx2FmaIsa {
     static constexpr bool kRoundsInRegisters = true;
     static constexpr int kGroup = 8;
     static constexpr int kFloatLanes = 8;
+
+    [[gnu::always_inline]] static __m256d multiplyAdd(__m256d a, __m256d b, __m256d c) {
+        return _mm256_fmadd_pd(a, b, c);
+    }
 };
 
 }  // namespace

@@ -12,8 +12,9 @@
 // PathObjectsDefineOnlyTheirEntries).
 //
 // An Isa row says: kFused (fused multiply-adds where written), kRoundsInRegisters
-// (floor is one instruction), kGroup (filter outputs per recursion step),
-// kFloatLanes (floats per vector).
+// (floor is one instruction), kGroup (filter outputs per recursion step: two
+// vectors of doubles), kFloatLanes (floats per vector), and gives
+// multiplyAdd(a, b, c) on vectors of kGroup / 2 doubles (fused or not).
 //
 // These files are built with -ffp-contract=off, so a * b + c is never fused
 // behind our back: the steps that must match the per-sample path round
@@ -59,12 +60,12 @@ struct FloatVector<8> {
 template <int Lanes>
 struct DoubleVector;
 template <>
-struct DoubleVector<4> {
-    using Type [[gnu::vector_size(4 * sizeof(double))]] = double;
+struct DoubleVector<2> {
+    using Type [[gnu::vector_size(2 * sizeof(double))]] = double;
 };
 template <>
-struct DoubleVector<8> {
-    using Type [[gnu::vector_size(8 * sizeof(double))]] = double;
+struct DoubleVector<4> {
+    using Type [[gnu::vector_size(4 * sizeof(double))]] = double;
 };
 
 // Stage 1: x[j] = the position of frame first + j in half-cycles, as the
@@ -242,66 +243,81 @@ template <class Isa>
     }
 }
 
-// Stage 4, part one: w[j] = b1 x[j-1] + b0 x[j] + b2 x[j-2] in double, in
-// the per-sample step's order; x holds the two previous inputs in front.
-// w is padded with zeros to whole groups: outputs past count are computed
-// and dropped.
+// Stage 4, part one: the filter inputs in double, the two previous ones in
+// front (x holds them there too), for whole groups: x has its values that
+// far (stages 1 and 2 run on whole vectors, and kFloatLanes divides kGroup).
 template <class Isa>
-[[gnu::always_inline]] inline std::int32_t filterNumerators(const BlockResponses& f,
-                                                            std::int32_t count, const float* x,
-                                                            double* w) {
-    for (std::int32_t j = 0; j < count; ++j) {
-        const auto current = static_cast<double>(x[j + 2]);
-        const auto previous = static_cast<double>(x[j + 1]);
-        const auto beforeThat = static_cast<double>(x[j]);
-        w[j] = multiplyAdd<Isa::kFused>(f.b2, beforeThat,
-                                        multiplyAdd<Isa::kFused>(f.b0, current, f.b1 * previous));
-    }
+[[gnu::always_inline]] inline std::int32_t inputsInDouble(std::int32_t count, const float* x,
+                                                          double* xd) {
     const std::int32_t groups = (count + Isa::kGroup - 1) / Isa::kGroup;
-    for (std::int32_t j = count; j < groups * Isa::kGroup; ++j) {
-        w[j] = 0.0;
+    for (std::int32_t j = 0; j < groups * Isa::kGroup + 2; ++j) {
+        xd[j] = static_cast<double>(x[j]);
     }
     return groups;
 }
 
-// The group matrix's columns and history responses, loaded once per block
-// and kept in registers. (Vector values stay inside the kernel's one inlined
-// body: passing them by value would depend on the instruction set.)
+// Stage 4, part two: the filter, one group of kGroup outputs per step, from
+// the group's inputs and the two inputs and outputs before it
+// (BlockResponses). A group is two vectors of kGroup / 2 doubles, its first
+// and second half; the matrix is lower triangular, so inputs in the second
+// half leave the first half alone. Only the group's last two outputs feed the
+// next step, and the products of the inputs do not wait for them. Reordering
+// the sums of a stable, well-damped filter in double moves the outputs by
+// about 1e-16. The columns stay in registers (the kernel's one inlined body
+// holds them: passing vectors by value would depend on the instruction set).
 template <class Isa>
 struct GroupRecursion {
-    using Vector = typename DoubleVector<Isa::kGroup>::Type;
+    static constexpr int kHalf = Isa::kGroup / 2;
+    using Vector = typename DoubleVector<kHalf>::Type;
 
     explicit GroupRecursion(const BlockResponses& f) {
         for (int j = 0; j < Isa::kGroup; ++j) {
-            std::memcpy(&column[j], f.impulse + kMaxGroup - j, sizeof column[j]);
+            std::memcpy(&first[j], f.impulse + kMaxGroup - j, sizeof first[j]);
+            std::memcpy(&second[j], f.impulse + kMaxGroup - j + kHalf, sizeof second[j]);
         }
-        std::memcpy(&fromLast, f.fromLast, sizeof fromLast);
-        std::memcpy(&fromSecondLast, f.fromSecondLast, sizeof fromSecondLast);
+        const double* history[4] = {f.fromInputSecondLast, f.fromInputLast, f.fromSecondLast,
+                                    f.fromLast};
+        for (int h = 0; h < 4; ++h) {
+            std::memcpy(&historyFirst[h], history[h], sizeof historyFirst[h]);
+            std::memcpy(&historySecond[h], history[h] + kHalf, sizeof historySecond[h]);
+        }
     }
 
-    // Stage 4, part two: the recursion, one group per step, into y[0..) from
-    // the outputs y1, y2 before it; leaves the last two outputs in y1, y2.
-    // Only the group's last two outputs feed the next step, and the matrix
-    // product does not wait for them. Reordering the sums of a stable,
-    // well-damped filter in double moves the outputs by about 1e-16.
-    [[gnu::always_inline]] void run(const double* w, std::int32_t groups, double* y, double& y1,
+    [[gnu::always_inline]] static Vector all(double value) { return Vector{} + value; }
+
+    // xd: the inputs, the two before the first group in front; into y[0..),
+    // from the outputs y1, y2 before it; leaves the last two outputs in y1, y2.
+    [[gnu::always_inline]] void run(const double* xd, std::int32_t groups, double* y, double& y1,
                                     double& y2) const {
         for (std::int32_t g = 0; g < groups; ++g) {
-            const double* wg = w + g * Isa::kGroup;
-            Vector sum = wg[0] * column[0];
-            for (int j = 1; j < Isa::kGroup; ++j) {
-                sum += wg[j] * column[j];
+            const double* in = xd + g * Isa::kGroup;  // in[0], in[1]: the two before
+            Vector low = all(in[2]) * first[0];
+            Vector high = all(in[2]) * second[0];
+            for (int j = 1; j < kHalf; ++j) {
+                low = Isa::multiplyAdd(all(in[2 + j]), first[j], low);
+                high = Isa::multiplyAdd(all(in[2 + j]), second[j], high);
             }
-            sum += y2 * fromSecondLast + y1 * fromLast;
-            std::memcpy(y + g * Isa::kGroup, &sum, sizeof sum);
-            y1 = sum[Isa::kGroup - 1];
-            y2 = sum[Isa::kGroup - 2];
+            for (int j = kHalf; j < Isa::kGroup; ++j) {
+                high = Isa::multiplyAdd(all(in[2 + j]), second[j], high);
+            }
+            const double before[4] = {in[0], in[1], y2, y1};
+            for (int h = 0; h < 4; ++h) {
+                low = Isa::multiplyAdd(all(before[h]), historyFirst[h], low);
+                high = Isa::multiplyAdd(all(before[h]), historySecond[h], high);
+            }
+            std::memcpy(y + g * Isa::kGroup, &low, sizeof low);
+            std::memcpy(y + g * Isa::kGroup + kHalf, &high, sizeof high);
+            y1 = high[kHalf - 1];
+            y2 = high[kHalf - 2];
         }
     }
 
-    Vector column[static_cast<std::size_t>(Isa::kGroup)];
-    Vector fromLast;
-    Vector fromSecondLast;
+    // The group matrix's columns, each in two halves, and the four history
+    // responses likewise (x[n-2], x[n-1], y[n-2], y[n-1]).
+    Vector first[static_cast<std::size_t>(Isa::kGroup)];
+    Vector second[static_cast<std::size_t>(Isa::kGroup)];
+    Vector historyFirst[4];
+    Vector historySecond[4];
 };
 
 // Stage 5: the gains and the output samples, in float. sin((1 - y) pi/2)
@@ -334,10 +350,10 @@ template <class Isa>
                                                  const StereoBlock& b) {
     static_assert(Isa::kGroup <= kMaxGroup && kChunk % Isa::kGroup == 0);
     const GroupRecursion<Isa> recursion(filter.block());
-    // x with the two previous inputs in front; y likewise with the two
-    // previous outputs, in double; w padded to whole groups.
+    // x and xd with the two previous inputs in front; y likewise with the
+    // two previous outputs, in double; all with room for whole groups.
     float x[kChunk + 2 + kMaxGroup];
-    double w[kChunk + kMaxGroup];
+    double xd[kChunk + 2 + kMaxGroup];
     double y[kChunk + 2 + kMaxGroup];
     float x2 = filter.x2;
     float x1 = filter.x1;
@@ -349,10 +365,10 @@ template <class Isa>
         x[0] = x2;
         x[1] = x1;
         panTargetsFor<Isa>(s, done, count, x + 2);
-        const std::int32_t groups = filterNumerators<Isa>(filter.block(), count, x, w);
+        const std::int32_t groups = inputsInDouble<Isa>(count, x, xd);
         y[0] = y2;
         y[1] = y1;
-        recursion.run(w, groups, y + 2, y1, y2);
+        recursion.run(xd, groups, y + 2, y1, y2);
         x2 = x[count];
         x1 = x[count + 1];
         y2 = y[count];

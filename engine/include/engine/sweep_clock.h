@@ -38,8 +38,8 @@ public:
     void blockEnded(double end) {
         constexpr double kCountedBelow = 4503599627370496.0;  // 2^52
         running_ = end < kCountedBelow
-                       ? end - kWrapBeats * static_cast<double>(
-                                                static_cast<std::int64_t>(end / kWrapBeats))
+                       ? end - kWrapBeats *
+                                   static_cast<double>(static_cast<std::int64_t>(end / kWrapBeats))
                        : std::fmod(end, kWrapBeats);
     }
 
