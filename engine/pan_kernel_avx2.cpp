@@ -22,6 +22,9 @@ struct Avx2FmaIsa {
     [[gnu::always_inline]] static __m256d multiplyAdd(__m256d a, __m256d b, __m256d c) {
         return _mm256_fmadd_pd(a, b, c);
     }
+    [[gnu::always_inline]] static __m256 multiplyAdd(__m256 a, __m256 b, __m256 c) {
+        return _mm256_fmadd_ps(a, b, c);
+    }
 };
 
 }  // namespace

@@ -63,32 +63,29 @@ template <bool Fused>
     return multiplyAdd<Fused>(s2, p, 1.414213538e+00f);
 }
 
-// sin(s * pi / 2) and cos(s * pi / 2) for |s| <= 1.3, in double: minimax
-// polynomials (odd of degree 13, even of degree 14) within 1.5e-11 and 7e-13
-// of the functions. Rounded to float they give the correctly rounded value
-// except within that distance of a rounding tie.
-template <bool Fused>
-[[gnu::always_inline]] inline double halfPiSine(double s) {
-    const double s2 = s * s;
-    double p = multiplyAdd<Fused>(s2, 5.3493143754188915855e-8, -3.5920936188991780728e-6);
-    p = multiplyAdd<Fused>(s2, p, 0.00016043498384260553368);
-    p = multiplyAdd<Fused>(s2, p, -0.0046817515026754209253);
-    p = multiplyAdd<Fused>(s2, p, 0.079692625804551819501);
-    p = multiplyAdd<Fused>(s2, p, -0.64596409748676822581);
-    p = multiplyAdd<Fused>(s2, p, 1.5707963267948233095);
-    return s * p;
-}
-
-template <bool Fused>
-[[gnu::always_inline]] inline double halfPiCosine(double s) {
-    const double s2 = s * s;
-    double p = multiplyAdd<Fused>(s2, -6.009608303466462607e-9, 4.7022639688661594399e-7);
-    p = multiplyAdd<Fused>(s2, p, -0.000025201071377653969675);
-    p = multiplyAdd<Fused>(s2, p, 0.00091925971800861504302);
-    p = multiplyAdd<Fused>(s2, p, -0.020863480612347805321);
-    p = multiplyAdd<Fused>(s2, p, 0.25366950788520055047);
-    p = multiplyAdd<Fused>(s2, p, -1.2337005501357689223);
-    return multiplyAdd<Fused>(s2, p, 0.99999999999999955566);
+// sin(r * pi / 2) for r in 0..1 (the triangle's rise), in float, on a float
+// or a vector of floats, with multiplyAdd(a, b, c) = a * b + c (fused or
+// not). Below r = 0.5 an odd polynomial of degree 7; from there
+// cos(u * pi / 2) with u = 1 - r (exact, Sterbenz), an even polynomial of
+// degree 8, so that neither sums terms much larger than its result. Within
+// 1e-9 of the functions with float coefficients (Chebyshev fits on
+// 0..0.5); evaluated in float, within 1.2e-7 of the per-sample path's
+// sinf(float(r * pi/2)), fused or not.
+template <class T, class MultiplyAdd>
+[[gnu::always_inline]] inline T halfPiSineOfRise(T r, MultiplyAdd multiplyAdd) {
+    const auto all = [](float c) { return T{} + c; };
+    const T r2 = r * r;
+    T p = multiplyAdd(r2, all(-4.592275247e-03f), all(7.967589796e-02f));
+    p = multiplyAdd(r2, p, all(-6.459629536e-01f));
+    p = multiplyAdd(r2, p, all(1.570796251e+00f));
+    const T sine = r * p;
+    const T u = 1.0f - r;
+    const T u2 = u * u;
+    T q = multiplyAdd(u2, all(9.036298725e-04f), all(-2.086007036e-02f));
+    q = multiplyAdd(u2, q, all(2.536692023e-01f));
+    q = multiplyAdd(u2, q, all(-1.233700514e+00f));
+    const T cosine = multiplyAdd(u2, q, all(1.0f));
+    return r < 0.5f ? sine : cosine;
 }
 
 }  // namespace drifton

@@ -145,10 +145,11 @@ template <class Isa>
     }
 }
 
-// Stage 2, part one: the phase and the triangle (or the square's side), in
-// the same float steps as phaseAt and shapeValue, without choosing between
-// computed values (each choice a mask, applied by a bitwise and, which costs
-// less than a select where the instruction set has no blend).
+// Stages 2 and 3: the phase, the shape's value and the filter input, in the
+// same float steps as phaseAt, shapeValue and panTarget (the sine within
+// 1.2e-7), without choosing between computed values where a mask will do
+// (applied by a bitwise and, which costs less than a select where the
+// instruction set has no blend).
 //  - The phase before its remainder lies in 1..5, so fmodf(phase, 2)
 //    subtracts 2 or 4; subtracting 2 twice is exact as well (the first
 //    leaves 0..3 at a place no coarser than the phase's, the second is
@@ -157,7 +158,8 @@ template <class Isa>
 //    rise = t below m = 0.5 and 2 - t from there (Sterbenz), which is
 //    |t - 2| there: rise = |t - (t >= 1 ? 2 : 0)|.
 //  - rise * side is rise with the side's sign: the same float, and -0 for a
-//    rise of 0 on the left as the product gives.
+//    rise of 0 on the left as the product gives; the sine is odd, so
+//    sin(rise * side) is sin(rise) with the side's sign.
 template <class Isa, std::int32_t Shape>
 [[gnu::always_inline]] inline void shapeValues(const BlockSettings& s, std::int32_t count,
                                                float* x) {
@@ -169,6 +171,7 @@ template <class Isa, std::int32_t Shape>
     const Bits two = Bits{} + bitsAs<std::uint32_t>(2.0f);
     const Bits one = Bits{} + bitsAs<std::uint32_t>(1.0f);
     const float shift = s.phaseShift;
+    const float width = s.width;
     for (std::int32_t j = 0; j < count; j += Isa::kFloatLanes) {
         Float phase;
         std::memcpy(&phase, x + j, sizeof phase);
@@ -177,50 +180,32 @@ template <class Isa, std::int32_t Shape>
         phase -= bitsAs<Float>(bitsAs<Bits>(phase >= 2.0f) & two);
         const Bits right = bitsAs<Bits>(phase >= 1.0f);  // sideOf
         const Bits side = ~right & sign;
-        Float value;
+        Float value = Float{};
         if constexpr (Shape == kSquare) {
             value = bitsAs<Float>(one | side);
-        } else {
+        } else if constexpr (Shape == kTriangle || Shape == kSineShaped) {
             const Float twice = 2.0f * (phase - bitsAs<Float>(right & one));
             const Float fromPeak = twice - bitsAs<Float>(bitsAs<Bits>(twice >= 1.0f) & two);
-            value = bitsAs<Float>((bitsAs<Bits>(fromPeak) & ~sign) | side);
+            Float rise = bitsAs<Float>(bitsAs<Bits>(fromPeak) & ~sign);
+            if constexpr (Shape == kSineShaped) {
+                rise = halfPiSineOfRise(
+                    rise, [](Float a, Float b, Float c) { return Isa::multiplyAdd(a, b, c); });
+            }
+            value = bitsAs<Float>(bitsAs<Bits>(rise) | side);
         }
-        std::memcpy(x + j, &value, sizeof value);  // the sine shape goes on below
-    }
-}
-
-// Stage 2, part two, and stage 3: the shape's value and the filter input.
-// (Loops of their own: the sine's chain of multiply-adds and the double
-// steps of stage 1 in one loop would stretch each step and leave the
-// processor waiting.)
-template <class Isa, std::int32_t Shape>
-[[gnu::always_inline]] inline void panTargets(const BlockSettings& s, std::int32_t count,
-                                              float* x) {
-    const float width = s.width;
-    for (std::int32_t j = 0; j < count; ++j) {
-        float value = 0.0f;
-        if constexpr (Shape == kSineShaped) {
-            // The sine is odd, so sin(rise * side) = sin(rise) * side exactly.
-            // sinf(float(rise * pi/2)) rounds the argument first; skipping
-            // that moves the result by at most half a float step of the
-            // argument times the cosine, about 3e-8.
-            value = static_cast<float>(halfPiSine<Isa::kFused>(static_cast<double>(x[j])));
-        } else if constexpr (Shape == kTriangle || Shape == kSquare) {
-            value = x[j];
-        }
-        x[j] = panTarget(value, width);
+        const Float target = value * width * 0.5f + 0.5f;  // panTarget
+        std::memcpy(x + j, &target, sizeof target);
     }
 }
 
 template <class Isa, std::int32_t Shape>
 [[gnu::always_inline]] inline void panTargetsOfShape(const BlockSettings& s, std::int32_t first,
                                                      std::int32_t count, float* x) {
-    // Stages 1 and 2 run on whole vectors: x has room for the frames after
-    // count, which are computed and dropped.
+    // On whole vectors: x has room for the frames after count, which are
+    // computed and dropped.
     const std::int32_t whole = (count + Isa::kFloatLanes - 1) / Isa::kFloatLanes * Isa::kFloatLanes;
     positionsInCycle<Isa>(s, first, whole, x);
     shapeValues<Isa, Shape>(s, whole, x);
-    panTargets<Isa, Shape>(s, count, x);
 }
 
 // Stages 1 to 3 for frames first .. first + count - 1, for the block's shape.
