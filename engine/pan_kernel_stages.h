@@ -248,47 +248,45 @@ template <class Isa>
 // half leave the first half alone. Only the group's last two outputs feed the
 // next step, and the products of the inputs do not wait for them. Reordering
 // the sums of a stable, well-damped filter in double moves the outputs by
-// about 1e-16. The columns stay in registers (the kernel's one inlined body
-// holds them: passing vectors by value would depend on the instruction set).
+// about 1e-16.
 template <class Isa>
 struct GroupRecursion {
     static constexpr int kHalf = Isa::kGroup / 2;
     using Vector = typename DoubleVector<kHalf>::Type;
 
-    explicit GroupRecursion(const BlockResponses& f) {
-        for (int j = 0; j < Isa::kGroup; ++j) {
-            std::memcpy(&first[j], f.impulse + kMaxGroup - j, sizeof first[j]);
-            std::memcpy(&second[j], f.impulse + kMaxGroup - j + kHalf, sizeof second[j]);
-        }
-        const double* history[4] = {f.fromInputSecondLast, f.fromInputLast, f.fromSecondLast,
-                                    f.fromLast};
-        for (int h = 0; h < 4; ++h) {
-            std::memcpy(&historyFirst[h], history[h], sizeof historyFirst[h]);
-            std::memcpy(&historySecond[h], history[h] + kHalf, sizeof historySecond[h]);
-        }
-    }
-
     [[gnu::always_inline]] static Vector all(double value) { return Vector{} + value; }
+    [[gnu::always_inline]] static Vector load(const double* from) {
+        Vector v;
+        std::memcpy(&v, from, sizeof v);
+        return v;
+    }
 
     // xd: the inputs, the two before the first group in front; into y[0..),
     // from the outputs y1, y2 before it; leaves the last two outputs in y1, y2.
-    [[gnu::always_inline]] void run(const double* xd, std::int32_t groups, double* y, double& y1,
-                                    double& y2) const {
+    // The columns are read where they are, for the compiler to keep in
+    // registers as far as they go (a copy would cost a block its own loads).
+    [[gnu::always_inline]] static void run(const BlockResponses& f, const double* xd,
+                                           std::int32_t groups, double* y, double& y1, double& y2) {
+        // Column j of the matrix, first and second half: f.impulse from
+        // kMaxGroup - j; the history responses, in the order of `before`.
+        const double* column = f.impulse + kMaxGroup;
+        const double* history[4] = {f.fromInputSecondLast, f.fromInputLast, f.fromSecondLast,
+                                    f.fromLast};
         for (std::int32_t g = 0; g < groups; ++g) {
             const double* in = xd + g * Isa::kGroup;  // in[0], in[1]: the two before
-            Vector low = all(in[2]) * first[0];
-            Vector high = all(in[2]) * second[0];
+            Vector low = all(in[2]) * load(column);
+            Vector high = all(in[2]) * load(column + kHalf);
             for (int j = 1; j < kHalf; ++j) {
-                low = Isa::multiplyAdd(all(in[2 + j]), first[j], low);
-                high = Isa::multiplyAdd(all(in[2 + j]), second[j], high);
+                low = Isa::multiplyAdd(all(in[2 + j]), load(column - j), low);
+                high = Isa::multiplyAdd(all(in[2 + j]), load(column - j + kHalf), high);
             }
             for (int j = kHalf; j < Isa::kGroup; ++j) {
-                high = Isa::multiplyAdd(all(in[2 + j]), second[j], high);
+                high = Isa::multiplyAdd(all(in[2 + j]), load(column - j + kHalf), high);
             }
             const double before[4] = {in[0], in[1], y2, y1};
             for (int h = 0; h < 4; ++h) {
-                low = Isa::multiplyAdd(all(before[h]), historyFirst[h], low);
-                high = Isa::multiplyAdd(all(before[h]), historySecond[h], high);
+                low = Isa::multiplyAdd(all(before[h]), load(history[h]), low);
+                high = Isa::multiplyAdd(all(before[h]), load(history[h] + kHalf), high);
             }
             std::memcpy(y + g * Isa::kGroup, &low, sizeof low);
             std::memcpy(y + g * Isa::kGroup + kHalf, &high, sizeof high);
@@ -296,13 +294,6 @@ struct GroupRecursion {
             y2 = high[kHalf - 2];
         }
     }
-
-    // The group matrix's columns, each in two halves, and the four history
-    // responses likewise (x[n-2], x[n-1], y[n-2], y[n-1]).
-    Vector first[static_cast<std::size_t>(Isa::kGroup)];
-    Vector second[static_cast<std::size_t>(Isa::kGroup)];
-    Vector historyFirst[4];
-    Vector historySecond[4];
 };
 
 // Stage 5: the gains and the output samples, in float. sin((1 - y) pi/2)
@@ -334,7 +325,6 @@ template <class Isa>
 [[gnu::always_inline]] inline void processChunks(SmoothingFilter& filter, const BlockSettings& s,
                                                  const StereoBlock& b) {
     static_assert(Isa::kGroup <= kMaxGroup && kChunk % Isa::kGroup == 0);
-    const GroupRecursion<Isa> recursion(filter.block());
     // x and xd with the two previous inputs in front; y likewise with the
     // two previous outputs, in double; all with room for whole groups.
     float x[kChunk + 2 + kMaxGroup];
@@ -353,7 +343,7 @@ template <class Isa>
         const std::int32_t groups = inputsInDouble<Isa>(count, x, xd);
         y[0] = y2;
         y[1] = y1;
-        recursion.run(xd, groups, y + 2, y1, y2);
+        GroupRecursion<Isa>::run(filter.block(), xd, groups, y + 2, y1, y2);
         x2 = x[count];
         x1 = x[count + 1];
         y2 = y[count];
