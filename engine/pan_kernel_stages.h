@@ -302,21 +302,48 @@ struct GroupRecursion {
 // rounds 1 - y and both arguments to float and multiplies by the output gain
 // last; here y is rounded to float once and each gain is within 4e-7 of
 // sqrt(2) times the exact sine, so an output moves by less than 5e-7.
-// Both inputs of a frame are read before its outputs are written, and frames
-// do not depend on each other, so in-place buffers are fine.
+// On whole vectors, then frame by frame: the inputs of a vector of frames
+// are read before its outputs are written, and frames do not depend on each
+// other, so in-place buffers are fine (and the compiler, given vectors,
+// need not check at run time whether the buffers overlap).
 template <class Isa>
 [[gnu::always_inline]] inline void applyPanGains(const double* pan, const StereoBlock& b,
                                                  std::int32_t done, std::int32_t count) {
+    using Float = typename FloatVector<Isa::kFloatLanes>::Type;
+    constexpr int kLanes = Isa::kFloatLanes;
     const float* inLeft = b.inLeft + done;
     const float* inRight = b.inRight + done;
     float* outLeft = b.outLeft + done;
     float* outRight = b.outRight + done;
-    for (std::int32_t j = 0; j < count; ++j) {
+    const auto vectorMultiplyAdd = [](Float a, Float c, Float d) {
+        return Isa::multiplyAdd(a, c, d);
+    };
+    const std::int32_t whole = count / kLanes * kLanes;
+    for (std::int32_t j = 0; j < whole; j += kLanes) {
+        float rounded[static_cast<std::size_t>(kLanes)];
+        for (int k = 0; k < kLanes; ++k) {
+            rounded[k] = static_cast<float>(pan[j + k]);
+        }
+        Float y;
+        Float left;
+        Float right;
+        std::memcpy(&y, rounded, sizeof y);
+        std::memcpy(&left, inLeft + j, sizeof left);
+        std::memcpy(&right, inRight + j, sizeof right);
+        left *= leftGain(y, vectorMultiplyAdd);
+        right *= rightGain(y, vectorMultiplyAdd);
+        std::memcpy(outLeft + j, &left, sizeof left);
+        std::memcpy(outRight + j, &right, sizeof right);
+    }
+    const auto multiplyAdd = [](float a, float c, float d) {
+        return drifton::multiplyAdd<Isa::kFused>(a, c, d);
+    };
+    for (std::int32_t j = whole; j < count; ++j) {
         const auto y = static_cast<float>(pan[j]);
         const float left = inLeft[j];
         const float right = inRight[j];
-        outLeft[j] = leftGain<Isa::kFused>(y) * left;
-        outRight[j] = rightGain<Isa::kFused>(y) * right;
+        outLeft[j] = leftGain(y, multiplyAdd) * left;
+        outRight[j] = rightGain(y, multiplyAdd) * right;
     }
 }
 
