@@ -10,7 +10,7 @@
 //   2 shapeValues        phaseAt, shapeValue,         bit-exact; the     same test;
 //   3                    panTarget                    sine within        ShapeSineIsWithin...
 //                                                     1.2e-7
-//   4 inputsInDouble,    SmoothingFilter::step, in    within 1e-15       EveryPathMatchesThe-
+//   4 filterInputs,      SmoothingFilter::step, in    within 1e-15       EveryPathMatchesThe-
 //     GroupRecursion     double, a group at a time    of exact           Model... tests
 //   5 applyPanGains      panGain, outputGain          within 5e-7        same tests;
 //                        (float polynomials)                             GainPolynomials...
@@ -20,10 +20,11 @@
 //
 //   path      unit                     stage 1 (remainder)   2, 3      4 (group)      5
 //   baseline  pan_kernel_baseline.cpp  float for cycles of   4 floats  4 outputs,     4 floats
-//                                      2^k, else double;               2 doubles
-//                                      floor by integer
+//                                      2^k, else double;               2 doubles,
+//                                      floor by integer                float inputs
 //   avx2+fma  pan_kernel_avx2.cpp      the same; floor in    8 floats, 8 outputs,     8 floats,
 //            (-mavx2 -mfma)            one instruction       fused     4 doubles,     fused
+//                                                                      double inputs,
 //                                                                      fused
 //
 // A path is chosen only by the CPU it runs on (fastestKernelPath); tests and

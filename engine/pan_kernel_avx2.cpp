@@ -17,6 +17,7 @@ struct Avx2FmaIsa {
     static constexpr bool kFused = true;
     static constexpr bool kRoundsInRegisters = true;
     static constexpr int kGroup = 8;
+    using FilterInput = double;
     static constexpr int kFloatLanes = 8;
 
     [[gnu::always_inline]] static __m256d multiplyAdd(__m256d a, __m256d b, __m256d c) {

@@ -12,6 +12,7 @@ struct BaselineIsa {
     static constexpr bool kFused = false;
     static constexpr bool kRoundsInRegisters = false;
     static constexpr int kGroup = 4;
+    using FilterInput = float;
     static constexpr int kFloatLanes = 4;
 
     template <class Vector>

@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "engine/pan_block_kernel.h"
 #include "engine/pan_oscillator.h"
@@ -228,17 +229,24 @@ template <class Isa>
     }
 }
 
-// Stage 4, part one: the filter inputs in double, the two previous ones in
-// front (x holds them there too), for whole groups: x has its values that
-// far (stages 1 and 2 run on whole vectors, and kFloatLanes divides kGroup).
+// Stage 4, part one: the filter inputs as the recursion reads them
+// (Isa::FilterInput), the two previous ones in front (x holds them there
+// too), for whole groups: x has its values that far (stages 1 and 2 run on
+// whole vectors, and kFloatLanes divides kGroup). In double where a double
+// is broadcast from memory in one instruction (AVX); floats as they are
+// where a broadcast takes two either way (SSE2), converting on the way.
 template <class Isa>
-[[gnu::always_inline]] inline std::int32_t inputsInDouble(std::int32_t count, const float* x,
-                                                          double* xd) {
-    const std::int32_t groups = (count + Isa::kGroup - 1) / Isa::kGroup;
-    for (std::int32_t j = 0; j < groups * Isa::kGroup + 2; ++j) {
-        xd[j] = static_cast<double>(x[j]);
+[[gnu::always_inline]] inline const typename Isa::FilterInput* filterInputs(std::int32_t groups,
+                                                                            const float* x,
+                                                                            double* xd) {
+    if constexpr (std::is_same_v<typename Isa::FilterInput, float>) {
+        return x;
+    } else {
+        for (std::int32_t j = 0; j < groups * Isa::kGroup + 2; ++j) {
+            xd[j] = static_cast<double>(x[j]);
+        }
+        return xd;
     }
-    return groups;
 }
 
 // Stage 4, part two: the filter, one group of kGroup outputs per step, from
@@ -254,18 +262,22 @@ struct GroupRecursion {
     static constexpr int kHalf = Isa::kGroup / 2;
     using Vector = typename DoubleVector<kHalf>::Type;
 
-    [[gnu::always_inline]] static Vector all(double value) { return Vector{} + value; }
+    template <class Number>
+    [[gnu::always_inline]] static Vector all(Number value) {
+        return Vector{} + static_cast<double>(value);
+    }
     [[gnu::always_inline]] static Vector load(const double* from) {
         Vector v;
         std::memcpy(&v, from, sizeof v);
         return v;
     }
 
-    // xd: the inputs, the two before the first group in front; into y[0..),
+    // in: the inputs, the two before the first group in front; into y[0..),
     // from the outputs y1, y2 before it; leaves the last two outputs in y1, y2.
     // The columns are read where they are, for the compiler to keep in
     // registers as far as they go (a copy would cost a block its own loads).
-    [[gnu::always_inline]] static void run(const BlockResponses& f, const double* xd,
+    [[gnu::always_inline]] static void run(const BlockResponses& f,
+                                           const typename Isa::FilterInput* inputs,
                                            std::int32_t groups, double* y, double& y1, double& y2) {
         // Column j of the matrix, first and second half: f.impulse from
         // kMaxGroup - j; the history responses, in the order of `before`.
@@ -273,7 +285,7 @@ struct GroupRecursion {
         const double* history[4] = {f.fromInputSecondLast, f.fromInputLast, f.fromSecondLast,
                                     f.fromLast};
         for (std::int32_t g = 0; g < groups; ++g) {
-            const double* in = xd + g * Isa::kGroup;  // in[0], in[1]: the two before
+            const auto* in = inputs + g * Isa::kGroup;  // in[0], in[1]: the two before
             Vector low = all(in[2]) * load(column);
             Vector high = all(in[2]) * load(column + kHalf);
             for (int j = 1; j < kHalf; ++j) {
@@ -283,7 +295,8 @@ struct GroupRecursion {
             for (int j = kHalf; j < Isa::kGroup; ++j) {
                 high = Isa::multiplyAdd(all(in[2 + j]), load(column - j + kHalf), high);
             }
-            const double before[4] = {in[0], in[1], y2, y1};
+            const double before[4] = {static_cast<double>(in[0]), static_cast<double>(in[1]), y2,
+                                      y1};
             for (int h = 0; h < 4; ++h) {
                 low = Isa::multiplyAdd(all(before[h]), load(history[h]), low);
                 high = Isa::multiplyAdd(all(before[h]), load(history[h] + kHalf), high);
@@ -367,10 +380,11 @@ template <class Isa>
         x[0] = x2;
         x[1] = x1;
         panTargetsFor<Isa>(s, done, count, x + 2);
-        const std::int32_t groups = inputsInDouble<Isa>(count, x, xd);
+        const std::int32_t groups = (count + Isa::kGroup - 1) / Isa::kGroup;
+        const auto* inputs = filterInputs<Isa>(groups, x, xd);
         y[0] = y2;
         y[1] = y1;
-        GroupRecursion<Isa>::run(filter.block(), xd, groups, y + 2, y1, y2);
+        GroupRecursion<Isa>::run(filter.block(), inputs, groups, y + 2, y1, y2);
         x2 = x[count];
         x1 = x[count + 1];
         y2 = y[count];
