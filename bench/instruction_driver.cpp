@@ -58,13 +58,14 @@ struct Options {
 void usage(std::FILE* to) {
     std::fprintf(to,
                  "usage: drifton-instructions [--subject=effect|copy|model]\n"
-                 "           [--path=baseline|avx2+fma] [--setting=defaults|square-whole]\n"
+                 "           [--path=baseline|avx2+fma] [--setting=defaults|square-whole|triplet]\n"
                  "           [--frames=N] [--blocks=N]\n"
                  "Processes N blocks of white noise with one subject, for counting its\n"
                  "instructions under callgrind (see scripts/instructions.sh).\n"
                  "  --subject  effect (processReplacing, default), copy or model\n"
                  "  --path     kernel path of the effect (default baseline)\n"
-                 "  --setting  defaults, or square-whole: the square shape at 1/1\n"
+                 "  --setting  defaults, square-whole (the square shape at 1/1) or\n"
+                 "             triplet (the defaults at 1/12, a cycle not a power of two)\n"
                  "  --frames   frames per block, 1..65536 (default 512)\n"
                  "  --blocks   number of blocks, 1..1000000 (default 256)\n");
 }
@@ -81,8 +82,8 @@ bool parseCount(const char* text, int low, int high, int& out) {
 }
 
 bool knownPath(const std::string& name, drifton::KernelPath& path) {
-    for (const drifton::KernelPath p : {drifton::KernelPath::kBaseline,
-                                        drifton::KernelPath::kAvx2Fma}) {
+    for (const drifton::KernelPath p :
+         {drifton::KernelPath::kBaseline, drifton::KernelPath::kAvx2Fma}) {
         if (name == drifton::kernelPathName(p)) {
             path = p;
             return true;
@@ -158,19 +159,22 @@ int main(int argc, char** argv) {
         }
     }
     if (o.subject != "effect" && o.subject != "copy" && o.subject != "model") {
-        std::fprintf(stderr, "drifton-instructions: --subject must be effect, copy or model, not '%s'\n",
+        std::fprintf(stderr,
+                     "drifton-instructions: --subject must be effect, copy or model, not '%s'\n",
                      o.subject.c_str());
         return 2;
     }
-    if (o.setting != "defaults" && o.setting != "square-whole") {
+    if (o.setting != "defaults" && o.setting != "square-whole" && o.setting != "triplet") {
         std::fprintf(stderr,
-                     "drifton-instructions: --setting must be defaults or square-whole, not '%s'\n",
+                     "drifton-instructions: --setting must be defaults, square-whole or triplet, "
+                     "not '%s'\n",
                      o.setting.c_str());
         return 2;
     }
     drifton::KernelPath path = drifton::KernelPath::kBaseline;
     if (!knownPath(o.path, path)) {
-        std::fprintf(stderr, "drifton-instructions: --path must be baseline or avx2+fma, not '%s'\n",
+        std::fprintf(stderr,
+                     "drifton-instructions: --path must be baseline or avx2+fma, not '%s'\n",
                      o.path.c_str());
         return 2;
     }
@@ -180,6 +184,8 @@ int main(int argc, char** argv) {
         return 3;
     }
     const bool squareWhole = o.setting == "square-whole";
+    constexpr int kTripletPeriod = 6;  // 1/12 in PeriodTable
+    const bool triplet = o.setting == "triplet";
 
     Buffers buffers(o.frames);
     if (o.subject == "effect") {
@@ -187,6 +193,11 @@ int main(int argc, char** argv) {
         if (squareWhole) {
             effect.setParameter(drifton::kWaveShape, 1.0f);  // square
             effect.setParameter(drifton::kPeriod, 0.0f);     // 1/1
+        }
+        if (triplet) {
+            effect.setParameter(drifton::kPeriod,
+                                static_cast<float>(kTripletPeriod) /
+                                    static_cast<float>(drifton::PeriodTable.size() - 1));
         }
         AEffect* record = effect.getEffectRecord();
         for (int block = 0; block < o.blocks; ++block) {
@@ -202,6 +213,9 @@ int main(int argc, char** argv) {
         if (squareWhole) {
             model.waveShape = drifton::kSquare;
             model.periodIndex = 0;
+        }
+        if (triplet) {
+            model.periodIndex = kTripletPeriod;
         }
         for (int block = 0; block < o.blocks; ++block) {
             model.process(HostTime{hostTime.ppqPos, hostTime.tempo, false}, buffers.inputs[0],
