@@ -58,7 +58,8 @@ struct Options {
 void usage(std::FILE* to) {
     std::fprintf(to,
                  "usage: drifton-instructions [--subject=effect|copy|model]\n"
-                 "           [--path=baseline|avx2+fma] [--setting=defaults|square-whole|triplet]\n"
+                 "           [--path=baseline|avx2+fma|neon]\n"
+                 "           [--setting=defaults|square-whole|triplet]\n"
                  "           [--frames=N] [--blocks=N]\n"
                  "Processes N blocks of white noise with one subject, for counting its\n"
                  "instructions under callgrind (see scripts/instructions.sh).\n"
@@ -82,8 +83,7 @@ bool parseCount(const char* text, int low, int high, int& out) {
 }
 
 bool knownPath(const std::string& name, drifton::KernelPath& path) {
-    for (const drifton::KernelPath p :
-         {drifton::KernelPath::kBaseline, drifton::KernelPath::kAvx2Fma}) {
+    for (const drifton::KernelPath p : drifton::kKernelPaths) {
         if (name == drifton::kernelPathName(p)) {
             path = p;
             return true;
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     drifton::KernelPath path = drifton::KernelPath::kBaseline;
     if (!knownPath(o.path, path)) {
         std::fprintf(stderr,
-                     "drifton-instructions: --path must be baseline or avx2+fma, not '%s'\n",
+                     "drifton-instructions: --path must be baseline, avx2+fma or neon, not '%s'\n",
                      o.path.c_str());
         return 2;
     }

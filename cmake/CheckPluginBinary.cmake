@@ -1,4 +1,4 @@
-# Checks a built plug-in file with objdump: it exports exactly EXPORTS
+# Checks a built plug-in file (Windows x64, Linux x86-64 or aarch64) with objdump: it exports exactly EXPORTS
 # (VSTPluginMain and main unless named; lv2_descriptor for the LV2 binary),
 # and (unless EXPORTS_ONLY is set, as for sanitizer builds) needs no library
 # beyond those every system of its kind has.
@@ -28,7 +28,7 @@ if(headers MATCHES "file format pei-x86-64")
   list(TRANSFORM dlls REPLACE "^DLL Name: " "")
   # What every Windows has: nothing of MinGW's own runtime.
   set(allowed_libraries KERNEL32.dll msvcrt.dll)
-elseif(headers MATCHES "file format elf64-x86-64")
+elseif(headers MATCHES "file format elf64-(x86-64|littleaarch64)")
   execute_process(COMMAND ${OBJDUMP} -T "${FILE}" OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
   # Defined dynamic symbols: every line of the table that is not *UND*.
   string(REGEX MATCHALL "\n[0-9a-f]+ [^\n]*" lines "${symbols}")
@@ -42,7 +42,7 @@ elseif(headers MATCHES "file format elf64-x86-64")
   list(TRANSFORM dlls REPLACE "^NEEDED +" "")
   set(allowed_libraries libc.so.6 libm.so.6 libstdc++.so.6 libgcc_s.so.1)
 else()
-  message(FATAL_ERROR "${FILE}: neither a 64-bit Windows DLL nor a 64-bit ELF file")
+  message(FATAL_ERROR "${FILE}: neither a 64-bit Windows DLL nor a 64-bit x86-64 or AArch64 ELF file")
 endif()
 
 if(NOT DEFINED EXPORTS)

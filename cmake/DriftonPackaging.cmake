@@ -32,7 +32,8 @@ if(WIN32)
   set(drifton_archive_suffix zip)
   set(drifton_install_note ${PROJECT_SOURCE_DIR}/packaging/windows/INSTALL.txt)
 else()
-  set(drifton_archive_platform linux-x86_64)
+  # linux-x86_64, or linux-aarch64 from the cross build.
+  set(drifton_archive_platform linux-${CMAKE_SYSTEM_PROCESSOR})
   set(drifton_archive_format gnutar)
   set(drifton_archive_suffix tar.gz)
   set(drifton_install_note ${PROJECT_SOURCE_DIR}/packaging/linux/INSTALL.txt)
@@ -83,10 +84,14 @@ endif()
 # The Debian package: everything `cmake --install` puts under /usr. Installing
 # (and so CPack) builds only what ships: scripts/package.sh builds that first.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
-execute_process(COMMAND dpkg --print-architecture
-  OUTPUT_VARIABLE drifton_deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-if(NOT drifton_deb_arch)
-  set(drifton_deb_arch amd64)
+if(CMAKE_CROSSCOMPILING AND CMAKE_SYSTEM_PROCESSOR STREQUAL "aarch64")
+  set(drifton_deb_arch arm64)
+else()
+  execute_process(COMMAND dpkg --print-architecture
+    OUTPUT_VARIABLE drifton_deb_arch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(NOT drifton_deb_arch)
+    set(drifton_deb_arch amd64)
+  endif()
 endif()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kq-drifton)
@@ -100,7 +105,19 @@ set(CPACK_DEBIAN_FILE_NAME "kq-drifton_${PROJECT_VERSION}_${drifton_deb_arch}.de
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${drifton_deb_arch})
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+if(CMAKE_CROSSCOMPILING)
+  # dpkg-shlibdeps looks for the target's libraries where a multiarch
+  # install of that architecture puts them, and the cross compiler's copies
+  # (/usr/aarch64-linux-gnu) belong to the *-cross packages, whose names are
+  # not the target's. So the cross package names its dependencies itself:
+  # scripts/package.sh checks them against the versioned symbols the
+  # binaries need.
+  set(DRIFTON_CROSS_DEB_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)"
+    CACHE STRING "Depends of the cross-built Debian package")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${DRIFTON_CROSS_DEB_DEPENDS}")
+else()
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
 # The summary, then the extended description (CPack indents its lines).
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "tempo-synchronised stereo auto-panner (VST 2.4 and LV2 plug-in)
 K'q Drifton sweeps a stereo signal between left and right in time with the

@@ -26,3 +26,8 @@ function(drifton_add_wine_test target name)
     ENVIRONMENT "WINEPREFIX=${DRIFTON_WINEPREFIX};${arg_ENVIRONMENT}"
     LABELS "wine;${arg_LABELS}")
 endfunction()
+
+# The name the test list uses for a cross-built test program's run.
+function(drifton_add_cross_test)
+  drifton_add_wine_test(${ARGV})
+endfunction()

@@ -26,6 +26,10 @@
 //            (-mavx2 -mfma)            one instruction       fused     4 doubles,     fused
 //                                                                      double inputs,
 //                                                                      fused
+//   neon      pan_kernel_neon.cpp      the same; floor in    4 floats, 4 outputs,     4 floats,
+//            (AArch64 only)           one instruction       fused     2 doubles,     fused
+//                                                                      double inputs,
+//                                                                      fused
 //
 // A path is chosen only by the CPU it runs on (fastestKernelPath); tests and
 // benchmarks name one. The per-sample loop takes blocks whose song positions
@@ -40,6 +44,11 @@ namespace drifton {
 namespace {
 
 bool baselineSupported() { return true; }
+
+#if DRIFTON_KERNEL_NEON
+// Advanced SIMD is part of every AArch64 CPU.
+bool neonSupported() { return true; }
+#endif
 
 #if DRIFTON_KERNEL_AVX2
 bool avx2FmaSupported() {
@@ -64,6 +73,9 @@ constexpr KernelEntry kKernels[] = {
 #if DRIFTON_KERNEL_AVX2
     {KernelPath::kAvx2Fma, "avx2+fma", avx2FmaSupported, kernel::processAvx2Fma,
      kernel::panTargetsAvx2Fma},
+#endif
+#if DRIFTON_KERNEL_NEON
+    {KernelPath::kNeon, "neon", neonSupported, kernel::processNeon, kernel::panTargetsNeon},
 #endif
 };
 

@@ -17,4 +17,9 @@ void processAvx2Fma(SmoothingFilter& filter, const BlockSettings& s, const Stere
 void panTargetsAvx2Fma(const BlockSettings& s, std::int32_t first, std::int32_t count, float* x);
 #endif
 
+#if DRIFTON_KERNEL_NEON
+void processNeon(SmoothingFilter& filter, const BlockSettings& s, const StereoBlock& b);
+void panTargetsNeon(const BlockSettings& s, std::int32_t first, std::int32_t count, float* x);
+#endif
+
 }  // namespace drifton::kernel

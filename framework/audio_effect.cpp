@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "framework/effect_thunks.h"
 #include "floatmode/float_mode_guard.h"
+#include "framework/effect_thunks.h"
 
 namespace {
 

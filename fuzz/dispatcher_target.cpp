@@ -50,7 +50,7 @@ std::string describe(VstInt32 opcode, VstInt32 index, VstIntPtr value, const voi
 
 std::string runDispatcher(const std::uint8_t* data, std::size_t size) {
     FuzzBytes in(data, size);
-    HostState host;
+    vsthost::Host host;
     Findings findings;
     FuzzEffect effect(host, findings);
 
@@ -63,11 +63,11 @@ std::string runDispatcher(const std::uint8_t* data, std::size_t size) {
         const std::uint8_t pointers = in.byte();
         const auto content = in.bytes(in.byte());
 
-        GuardedBuffer buffer(writableBytes(opcode, index), content.data(), content.size());
+        LimitedBuffer buffer(writableBytes(opcode, index), content.data(), content.size());
         void* const ptr = (pointers & 1) != 0 ? buffer.data() : nullptr;
         // Two opcodes take a second pointer in value; a host passes a valid
         // one or null there, never a number.
-        GuardedBuffer valueBuffer(writableBytes(opcode, index), nullptr, 0);
+        LimitedBuffer valueBuffer(writableBytes(opcode, index), nullptr, 0);
         if (opcode == effSetSpeakerArrangement || opcode == effGetSpeakerArrangement) {
             value = (pointers & 2) != 0 ? reinterpret_cast<VstIntPtr>(valueBuffer.data()) : 0;
         }

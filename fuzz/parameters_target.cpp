@@ -19,7 +19,7 @@ constexpr int kMaxSteps = 256;
 constexpr VstInt32 kTextOpcodes[] = {effGetParamLabel, effGetParamDisplay, effGetParamName};
 
 void readText(FuzzEffect& effect, VstInt32 opcode, VstInt32 index, Findings& findings) {
-    GuardedBuffer buffer(writableBytes(opcode, index), nullptr, 0);
+    LimitedBuffer buffer(writableBytes(opcode, index), nullptr, 0);
     effect.dispatch(opcode, index, 0, buffer.data(), 0.0f);
     if (const std::string problem = buffer.problem(true); !problem.empty()) {
         findings.fail("text opcode " + std::to_string(opcode) + " for index " +
@@ -31,7 +31,7 @@ void readText(FuzzEffect& effect, VstInt32 opcode, VstInt32 index, Findings& fin
 
 std::string runParameters(const std::uint8_t* data, std::size_t size) {
     FuzzBytes in(data, size);
-    HostState host;
+    vsthost::Host host;
     Findings findings;
     FuzzEffect effect(host, findings);
     if (!effect.isOpen()) {
@@ -67,7 +67,7 @@ std::string runParameters(const std::uint8_t* data, std::size_t size) {
         case 4: {
             // A host's text for the value, zero-terminated; read only.
             const auto content = in.bytes(in.byte() % 32);
-            GuardedBuffer text(0, content.data(), content.size());
+            LimitedBuffer text(0, content.data(), content.size());
             effect.dispatch(effString2Parameter, index, 0, text.data(), 0.0f);
             if (const std::string problem = text.problem(false); !problem.empty()) {
                 findings.fail("effString2Parameter " + problem);

@@ -81,14 +81,14 @@ double pickPosition(FuzzBytes& in) {
     return interestingDouble(in);
 }
 
-void pickTime(FuzzBytes& in, HostState& host) {
+void pickTime(FuzzBytes& in, vsthost::Host& host) {
     static constexpr std::array<VstInt32, 4> kFlags = {kVstPpqPosValid | kVstTempoValid,
                                                        kVstPpqPosValid, kVstTempoValid, 0};
     const std::uint8_t selector = in.byte();
-    host.timeAvailable = selector % 8 != 0;
-    host.time.flags = selector < 200 ? kFlags[selector % kFlags.size()] : in.take<VstInt32>();
-    host.time.ppqPos = pickPosition(in);
-    host.time.tempo = pickTempo(in);
+    host.setTimeInfoAvailable(selector % 8 != 0);
+    host.timeInfo().flags = selector < 200 ? kFlags[selector % kFlags.size()] : in.take<VstInt32>();
+    host.timeInfo().ppqPos = pickPosition(in);
+    host.timeInfo().tempo = pickTempo(in);
 }
 
 // Both instances get every call a host makes, so they stay in step.
@@ -110,7 +110,7 @@ struct Twins {
 
 std::string runProcessing(const std::uint8_t* data, std::size_t size) {
     FuzzBytes in(data, size);
-    HostState host;
+    vsthost::Host host;
     Findings findings;
     FuzzEffect reference(host, findings);
     FuzzEffect subject(host, findings);
@@ -161,9 +161,9 @@ std::string runProcessing(const std::uint8_t* data, std::size_t size) {
                 budget -= frames;
                 // A rolling transport moves on by the block, as a host computes it.
                 const double seconds = static_cast<double>(frames) / static_cast<double>(hostRate);
-                const double next = host.time.ppqPos + seconds * host.time.tempo / 60.0;
+                const double next = host.timeInfo().ppqPos + seconds * host.timeInfo().tempo / 60.0;
                 if (rolling && std::isfinite(next)) {
-                    host.time.ppqPos = next;
+                    host.timeInfo().ppqPos = next;
                 }
             }
             break;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -100,6 +101,10 @@ std::unique_ptr<Plugin> Plugin::load(const std::string& bundleFolder, const std:
     }
     const LilvPlugins* all = lilv_world_get_all_plugins(world);
     if (uri.empty()) {
+        if (lilv_plugins_size(all) == 0) {
+            return fail(bundleFolder +
+                        ": holds no LV2 plug-in (its manifest.ttl names none, or does not parse)");
+        }
         if (lilv_plugins_size(all) != 1) {
             return fail(bundleFolder + ": holds " + std::to_string(lilv_plugins_size(all)) +
                         " plug-ins; name one by its URI");
@@ -112,7 +117,34 @@ std::unique_ptr<Plugin> Plugin::load(const std::string& bundleFolder, const std:
             return fail(bundleFolder + ": no plug-in " + uri);
         }
     }
-    const LilvPlugin* p = plugin->plugin_;
+    plugin->readPorts();
+    return plugin;
+}
+
+std::unique_ptr<Plugin> Plugin::find(const std::string& uri, std::string* error) {
+    std::unique_ptr<Plugin> plugin(new Plugin());
+    plugin->world_ = lilv_world_new();
+    LilvWorld* world = plugin->world_;
+    lilv_world_load_all(world);
+    Node wanted(world, uri.c_str());
+    plugin->plugin_ = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world), wanted.get());
+    if (plugin->plugin_ == nullptr) {
+        if (error != nullptr) {
+            const char* path = std::getenv("LV2_PATH");
+            *error = uri + ": no such LV2 plug-in in " +
+                     (path != nullptr ? "LV2_PATH (" + std::string(path) + ")"
+                                      : std::string("the LV2 folders (~/.lv2, /usr/local/lib/lv2, "
+                                                    "/usr/lib/lv2, ...; or set LV2_PATH)"));
+        }
+        return nullptr;
+    }
+    plugin->readPorts();
+    return plugin;
+}
+
+void Plugin::readPorts() {
+    LilvWorld* world = world_;
+    const LilvPlugin* p = plugin_;
 
     Node audio(world, LV2_CORE__AudioPort);
     Node control(world, LV2_CORE__ControlPort);
@@ -164,9 +196,8 @@ std::unique_ptr<Plugin> Plugin::load(const std::string& bundleFolder, const std:
             }
             lilv_nodes_free(units);
         }
-        plugin->ports_.push_back(std::move(info));
+        ports_.push_back(std::move(info));
     }
-    return plugin;
 }
 
 Plugin::~Plugin() { lilv_world_free(world_); }

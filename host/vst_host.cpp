@@ -13,6 +13,7 @@
 #endif
 
 #include <cstring>
+#include <mutex>
 
 namespace vsthost {
 
@@ -117,6 +118,7 @@ EntryPoint PluginLibrary::entryPoint(const char* name) const {
 #endif
 
 Host::Host() {
+    answers_[audioMasterVersion].store(kVstVersion, std::memory_order_relaxed);
     timeInfo_.sampleRate = 44100.0;
     timeInfo_.tempo = 120.0;
     timeInfo_.timeSigNumerator = 4;
@@ -126,57 +128,58 @@ Host::Host() {
 
 audioMasterCallback Host::callback() { return dispatchToHost; }
 
-VstIntPtr Host::handle(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                       float opt) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (recording_) {
-        calls_.push_back(HostCall{effect, opcode, index, value, ptr, opt});
-    }
-    switch (opcode) {
-    case audioMasterVersion:
-        return versionAnswer_;
-    case audioMasterGetTime:
-        return timeInfoAvailable_ ? reinterpret_cast<VstIntPtr>(&timeInfo_) : 0;
-    default: {
-        const auto found = answers_.find(opcode);
-        return found != answers_.end() ? found->second : 0;
-    }
-    }
+Host* Host::enterCreation(Host* host) {
+    Host* const previous = creatingHost;
+    creatingHost = host;
+    return previous;
 }
 
-void Host::setVersionAnswer(VstIntPtr answer) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    versionAnswer_ = answer;
+VstIntPtr Host::handle(AEffect* /*effect*/, VstInt32 opcode, VstInt32 /*index*/,
+                       VstIntPtr /*value*/, void* /*ptr*/, float /*opt*/) {
+    if (opcode == audioMasterGetTime) {
+        return timeInfoAvailable_.load(std::memory_order_relaxed)
+                   ? reinterpret_cast<VstIntPtr>(&timeInfo_)
+                   : 0;
+    }
+    if (opcode < 0 || opcode >= kAnsweredOpcodes) {
+        return 0;
+    }
+    return answers_[static_cast<std::size_t>(opcode)].load(std::memory_order_relaxed);
 }
+
+void Host::setVersionAnswer(VstIntPtr answer) { setAnswer(audioMasterVersion, answer); }
 
 void Host::setAnswer(VstInt32 opcode, VstIntPtr answer) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    answers_[opcode] = answer;
+    if (opcode >= 0 && opcode < kAnsweredOpcodes && opcode != audioMasterGetTime) {
+        answers_[static_cast<std::size_t>(opcode)].store(answer, std::memory_order_relaxed);
+    }
 }
 
 void Host::setTimeInfoAvailable(bool available) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    timeInfoAvailable_ = available;
+    timeInfoAvailable_.store(available, std::memory_order_relaxed);
 }
 
 void Host::setTransport(double ppqPos, double tempo) {
-    std::lock_guard<std::mutex> lock(mutex_);
     timeInfo_.ppqPos = ppqPos;
     timeInfo_.tempo = tempo;
     timeInfo_.flags |= kVstPpqPosValid | kVstTempoValid;
 }
 
-void Host::setRecording(bool on) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    recording_ = on;
+VstIntPtr RecordingHost::handle(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                void* ptr, float opt) {
+    if (recording()) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        calls_.push_back(HostCall{effect, opcode, index, value, ptr, opt});
+    }
+    return Host::handle(effect, opcode, index, value, ptr, opt);
 }
 
-std::vector<HostCall> Host::calls() const {
+std::vector<HostCall> RecordingHost::calls() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return calls_;
 }
 
-std::size_t Host::countCalls(VstInt32 opcode) const {
+std::size_t RecordingHost::countCalls(VstInt32 opcode) const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::size_t count = 0;
     for (const HostCall& call : calls_) {
@@ -185,24 +188,54 @@ std::size_t Host::countCalls(VstInt32 opcode) const {
     return count;
 }
 
-void Host::clearCalls() {
+void RecordingHost::clearCalls() {
     std::lock_guard<std::mutex> lock(mutex_);
     calls_.clear();
 }
+
+CallInProgress& callInProgress() {
+    thread_local CallInProgress call;
+    return call;
+}
+
+namespace {
+
+// Marks a call into the plug-in as in progress on this thread for its scope.
+class CallScope {
+public:
+    CallScope(const char* what, VstInt32 opcode, VstInt32 index, VstIntPtr value, const void* ptr,
+              float opt)
+        : call_(callInProgress()), saved_(call_) {
+        call_ = CallInProgress{what, opcode, index, value, ptr, opt};
+    }
+    ~CallScope() { call_ = saved_; }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+private:
+    CallInProgress& call_;
+    CallInProgress saved_;
+};
+
+}  // namespace
 
 std::unique_ptr<Instance> Instance::create(EntryPoint entry, Host& host) {
     if (entry == nullptr) {
         return nullptr;
     }
-    Host* const previous = creatingHost;
-    creatingHost = &host;
-    AEffect* effect = entry(Host::callback());
-    creatingHost = previous;
+    AEffect* effect = nullptr;
+    {
+        const CallScope scope("the entry point", 0, 0, 0, nullptr, 0.0f);
+        Host* const previous = Host::enterCreation(&host);
+        effect = entry(Host::callback());
+        Host::enterCreation(previous);
+    }
     if (effect == nullptr) {
         return nullptr;
     }
+    // The record's bytes are kept before the host writes into `user`.
     std::unique_ptr<Instance> instance(new Instance(effect));
-    effect->user = &host;
+    host.attach(effect);
     return instance;
 }
 
@@ -218,6 +251,7 @@ Instance::~Instance() {
 
 VstIntPtr Instance::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                              float opt) {
+    const CallScope scope("dispatcher", opcode, index, value, ptr, opt);
     const VstIntPtr answer = effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
     if (opcode == effClose) {
         effect_ = nullptr;
@@ -226,20 +260,27 @@ VstIntPtr Instance::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
 }
 
 void Instance::setParameter(VstInt32 index, float value) {
+    const CallScope scope("setParameter", 0, index, 0, nullptr, value);
     effect_->setParameter(effect_, index, value);
 }
 
-float Instance::getParameter(VstInt32 index) { return effect_->getParameter(effect_, index); }
+float Instance::getParameter(VstInt32 index) {
+    const CallScope scope("getParameter", 0, index, 0, nullptr, 0.0f);
+    return effect_->getParameter(effect_, index);
+}
 
 void Instance::processReplacing(float** inputs, float** outputs, VstInt32 frames) {
+    const CallScope scope("processReplacing", 0, 0, frames, inputs, 0.0f);
     effect_->processReplacing(effect_, inputs, outputs, frames);
 }
 
 void Instance::processDoubleReplacing(double** inputs, double** outputs, VstInt32 frames) {
+    const CallScope scope("processDoubleReplacing", 0, 0, frames, inputs, 0.0f);
     effect_->processDoubleReplacing(effect_, inputs, outputs, frames);
 }
 
 void Instance::processAccumulating(float** inputs, float** outputs, VstInt32 frames) {
+    const CallScope scope("process (accumulating)", 0, 0, frames, inputs, 0.0f);
     effect_->process(effect_, inputs, outputs, frames);
 }
 

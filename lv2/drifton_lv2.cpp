@@ -31,6 +31,7 @@ Urids Urids::map(const LV2_URID_Map& map) {
     u.timeBeatsPerBar = id(LV2_TIME__beatsPerBar);
     u.timeBeatsPerMinute = id(LV2_TIME__beatsPerMinute);
     u.timeSpeed = id(LV2_TIME__speed);
+    u.timeFrame = id(LV2_TIME__frame);
     return u;
 }
 
@@ -163,6 +164,8 @@ bool DriftonLV2::readPosition(const LV2_Atom& atom, TimePosition& position) cons
                 position.beatsPerMinute = value;
             } else if (key == urids_.timeSpeed) {
                 position.speed = value;
+            } else if (key == urids_.timeFrame) {
+                position.frame = value;
             }
         }
         const std::uint32_t step = lv2_atom_pad_size(kHeader + property->value.size);

@@ -6,26 +6,28 @@
 # Triangle, Width 100 % and PhaseShift +90, saves and exports four seconds; a
 # second session loads the saved one and reads the values back. With both
 # editions, a third session in 6/8 puts them on two tracks with the same
-# settings through a tempo change inside a block and exports both.
+# settings through a tempo change inside a block and exports both, once with
+# tempo markers in quarter notes and once in eighths.
 # scripts/ardour/analyse.py then checks names, values (for the LV2 edition
 # also as stored by port symbol), the exported sweep periods and, for the two
 # tracks, that each follows the tempo map and that they match.
 #   scripts/ardour-check.sh [--marker-note=4|8] [KqDrifton.so] [kq-drifton.lv2]
 # A file is taken as the VST edition, a folder as the LV2 bundle; without
-# plug-in arguments both are built with the release preset. --marker-note=8
-# writes the two-track session's tempo markers in eighth notes (the same
-# speed; Ardour then tells LV2 plug-ins the tempo in eighths per minute).
+# plug-in arguments both are built with the release preset. Tempo markers in
+# eighth notes keep the speed, but Ardour then tells LV2 plug-ins the tempo
+# in eighths per minute; --marker-note=4 or =8 runs the two-track session
+# with that marker only.
 set -euo pipefail
 
-vst="" lv2="" marker_note=4 plugins=0
+vst="" lv2="" marker_notes=(4 8) plugins=0
 for argument in "$@"; do
     case "$argument" in
     -h | --help)
-        sed -n '2,18s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
+        sed -n '2,20s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"
         exit 0
         ;;
     --marker-note=4 | --marker-note=8)
-        marker_note="${argument#*=}"
+        marker_notes=("${argument#*=}")
         continue
         ;;
     -*)
@@ -98,10 +100,15 @@ if [[ -n $lv2 ]]; then
         --values "${lv2_values[@]}" || failed=1
 fi
 if [[ -n $vst && -n $lv2 ]]; then
-    ardour_session pair two_editions "$work/pair" "$work" "$work/vst" "$uri" "$pair_seconds" "$pair_tempo" \
-        "${pair_meter[@]}" "${pair_change[@]}" "${vst_values[@]}" "${lv2_values[@]}" "$marker_note"
-    "${analyse[@]}" pair --work "$work" --seconds "$pair_seconds" --tempo "$pair_tempo" \
-        --change "${pair_change[@]}" --vst-values "${vst_values[@]}" --lv2-values "${lv2_values[@]}" || failed=1
+    for note in "${marker_notes[@]}"; do
+        name=pair
+        ((note == 4)) || name="pair-$note"
+        ardour_session "$name" two_editions "$work/$name" "$work" "$work/vst" "$uri" "$pair_seconds" \
+            "$pair_tempo" "${pair_meter[@]}" "${pair_change[@]}" "${vst_values[@]}" "${lv2_values[@]}" "$note"
+        "${analyse[@]}" pair --work "$work" --name "$name" --seconds "$pair_seconds" --tempo "$pair_tempo" \
+            --change "${pair_change[@]}" --vst-values "${vst_values[@]}" --lv2-values "${lv2_values[@]}" \
+            --marker-note "$note" || failed=1
+    done
 fi
 
 if ((failed)); then

@@ -4,7 +4,8 @@
 # the archive, the Linux one the LV2 bundle kq-drifton.lv2/ too (the Windows
 # one is the VST edition alone); the plug-in as shipped (stripped) exports exactly its two entry
 # points and needs only the system's libraries; and it passes the host-level
-# tests: the Linux one natively, the Windows one under Wine.
+# tests: the Linux x86-64 one natively, the aarch64 one under qemu-aarch64,
+# the Windows one under Wine.
 #   scripts/check-archives.sh
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -43,6 +44,19 @@ bundle="$(dirname "$so")/kq-drifton.lv2"
 cmake -DOBJDUMP=objdump -DFILE="$bundle/kq-drifton.so" -DEXPORTS=lv2_descriptor \
     -P cmake/CheckPluginBinary.cmake
 bash tests/lv2/lv2_tools_test.sh "$bundle" "$work/lv2-tools"
+
+echo "== $(ls dist/KqDrifton-*-linux-aarch64.tar.gz)"
+arm_so="$(unpack dist/KqDrifton-*-linux-aarch64.tar.gz KqDrifton.so \
+    kq-drifton.lv2/kq-drifton.so kq-drifton.lv2/kq-drifton.ttl kq-drifton.lv2/manifest.ttl)"
+cmake -DOBJDUMP=aarch64-linux-gnu-objdump -DFILE="$arm_so" -P cmake/CheckPluginBinary.cmake
+cmake -DOBJDUMP=aarch64-linux-gnu-objdump -DFILE="$(dirname "$arm_so")/kq-drifton.lv2/kq-drifton.so" \
+    -DEXPORTS=lv2_descriptor -P cmake/CheckPluginBinary.cmake
+# The Turtle is the same for every architecture.
+diff -r "$(dirname "$so")/kq-drifton.lv2" "$(dirname "$arm_so")/kq-drifton.lv2" -x kq-drifton.so >&2 ||
+    fail "the aarch64 bundle's Turtle differs from the x86-64 one"
+cmake --build --preset linux-aarch64 --target host_tests >/dev/null
+DRIFTON_TEST_PLUGIN="$arm_so" scripts/lib/qemu-gtest.sh "$PWD/build/linux-aarch64/tests/host_tests" \
+    "$work/aarch64_host_tests.xml" --gtest_brief=1
 
 echo "== $(ls dist/KqDrifton-*-windows-x64.zip)"
 dll="$(unpack dist/KqDrifton-*-windows-x64.zip KqDrifton.dll)"

@@ -15,27 +15,6 @@ namespace drifton::fuzz {
 
 namespace {
 
-// The host whose answers the callback gives. Fuzzing runs on one thread.
-HostState* currentHost = nullptr;
-
-VstIntPtr hostCallback(AEffect* /*effect*/, VstInt32 opcode, VstInt32 /*index*/,
-                       VstIntPtr /*value*/, void* /*ptr*/, float /*opt*/) {
-    switch (opcode) {
-    case audioMasterVersion:
-        return kVstVersion;
-    case audioMasterGetTime:
-        return currentHost != nullptr && currentHost->timeAvailable
-                   ? reinterpret_cast<VstIntPtr>(&currentHost->time)
-                   : 0;
-    case audioMasterGetSampleRate:
-        return currentHost != nullptr ? currentHost->sampleRateAnswer : 0;
-    case audioMasterGetBlockSize:
-        return currentHost != nullptr ? currentHost->blockSizeAnswer : 0;
-    default:
-        return 0;
-    }
-}
-
 // The control half of MXCSR (rounding, flush modes, exception masks). The
 // status flags below it record what arithmetic happened and may change.
 unsigned int floatingPointMode() {
@@ -98,10 +77,10 @@ bool sameBits(const float* a, const float* b, std::size_t frames) {
 
 }  // namespace
 
-FuzzEffect::FuzzEffect(HostState& host, Findings& findings) : findings_(findings) {
-    currentHost = &host;
+FuzzEffect::FuzzEffect(vsthost::Host& host, Findings& findings) : findings_(findings) {
     const unsigned int modeBefore = floatingPointMode();
-    effect_ = createEffectInstance<DriftonVST>(hostCallback);
+    effect_ = host.create(
+        [](audioMasterCallback callback) { return createEffectInstance<DriftonVST>(callback); });
     if (effect_ == nullptr) {
         findings_.fail("the entry function answered no effect record");
         return;
@@ -190,30 +169,36 @@ void FuzzEffect::checkAfterCall(unsigned int modeBefore, const char* call) {
     }
 }
 
-GuardedBuffer::GuardedBuffer(std::size_t writable, const std::uint8_t* content,
+LimitedBuffer::LimitedBuffer(std::size_t writable, const std::uint8_t* content,
                              std::size_t contentSize)
-    : writable_(writable), size_(std::max(writable + 16, contentSize + 1)) {
-    bytes_ = std::make_unique<char[]>(size_);
-    before_ = std::make_unique<char[]>(size_);
-    std::memset(bytes_.get(), 0xA5, size_);
+    : writable_(writable), buffer_(std::max(writable + 16, contentSize + 1)) {
+    const std::size_t size = buffer_.capacity();
+    before_ = std::make_unique<char[]>(size);
+    buffer_.fill(0xA5);
     if (contentSize > 0) {
-        std::memcpy(bytes_.get(), content, contentSize);
+        std::memcpy(buffer_.data(), content, contentSize);
     }
-    bytes_[contentSize] = '\0';
-    std::memcpy(before_.get(), bytes_.get(), size_);
+    buffer_.data()[contentSize] = 0;
+    std::memcpy(before_.get(), buffer_.data(), size);
 }
 
-std::string GuardedBuffer::problem(bool isText) const {
-    for (std::size_t i = writable_; i < size_; ++i) {
-        if (bytes_[i] != before_[i]) {
+std::string LimitedBuffer::problem(bool isText) const {
+    const std::size_t size = buffer_.capacity();
+    const auto* bytes = reinterpret_cast<const char*>(buffer_.data());
+    std::ptrdiff_t damaged = 0;
+    if (!buffer_.canariesIntact(&damaged)) {
+        return "wrote byte " + std::to_string(damaged) + ", outside the buffer";
+    }
+    for (std::size_t i = writable_; i < size; ++i) {
+        if (bytes[i] != before_[i]) {
             return "wrote byte " + std::to_string(i) + ", past its limit of " +
                    std::to_string(writable_) + " bytes";
         }
     }
-    if (!isText || std::memcmp(bytes_.get(), before_.get(), writable_) == 0) {
+    if (!isText || std::memcmp(bytes, before_.get(), writable_) == 0) {
         return {};
     }
-    if (std::find(bytes_.get(), bytes_.get() + writable_, '\0') == bytes_.get() + writable_) {
+    if (std::find(bytes, bytes + writable_, '\0') == bytes + writable_) {
         return "wrote a text without a zero byte within its " + std::to_string(writable_) +
                " bytes";
     }

@@ -4,10 +4,12 @@
 -- change, then four control values for the VST edition (normalised) and four
 -- for the LV2 edition (plain units); optionally the note value the tempo
 -- markers count (4, Ardour's default, or 8).
+--   The session is WORK/pair with quarter-note markers, WORK/pair-8 with
+--   eighth-note ones (results in WORK/pair.results, WORK/pair-8.results).
 --   One session: two stereo tracks, each a constant level and then one
 --   edition, routed to their own pair of the master bus's four channels
 --   (the master's panner bypassed); exported from frame 0 as 32-bit float
---   WAV into WORK/pair/export: channels 1-2 the VST edition, 3-4 the LV2 one.
+--   WAV into WORK/<session>/export: channels 1-2 the VST edition, 3-4 the LV2 one.
 local check = require ("common")
 
 local work, vst_folder, lv2_uri = arg[1], arg[2], arg[3]
@@ -23,15 +25,17 @@ if not (work and vst_folder and lv2_uri and seconds and tempo and beats and unit
 	check.fail ("usage: two_editions.lua WORK VST_FOLDER LV2_URI SECONDS TEMPO BEATS UNIT CHANGE_FRAME TEMPO2"
 		.. " VST_VALUES(4) LV2_VALUES(4)")
 end
-local write = check.open_results (work .. "/pair.results")
+local note = tonumber (arg[18]) or 4
+local name = note == 4 and "pair" or ("pair-" .. note)
+local write = check.open_results (work .. "/" .. name .. ".results")
 local rate = 48000
 
 check.start_engine (rate)
-if create_session (work .. "/pair/session", "drifton-pair", rate) == nil then
-	check.fail ("could not create the session in " .. work .. "/pair/session")
+if create_session (work .. "/" .. name .. "/session", "drifton-" .. name, rate) == nil then
+	check.fail ("could not create the session in " .. work .. "/" .. name .. "/session")
 end
 check.stage ("session created")
-check.set_tempo_map (tempo, beats, unit, change_frame, tempo2, tonumber (arg[18]))
+check.set_tempo_map (tempo, beats, unit, change_frame, tempo2, note)
 
 local master = Session:master_out ()
 -- Adding an input port to the master bus may add its output port too.
@@ -80,7 +84,7 @@ end
 master = nil
 check.stage ("plug-in added")
 
-check.export (work .. "/pair/export", math.floor (seconds * rate))
+check.export (work .. "/" .. name .. "/export", math.floor (seconds * rate))
 
 for i, kind in ipairs (kinds) do
 	check.remove_plugin (list[i], check.plugin_insert (list[i], kind))

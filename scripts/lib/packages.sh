@@ -13,9 +13,15 @@ build_packages=(cmake make g++ libgtest-dev libgmock-dev libbenchmark-dev libsnd
 # sources for the cross-built tests, which run under Wine.
 windows_packages=(g++-mingw-w64-x86-64-posix googletest wine64)
 
+# Cross-building for 64-bit ARM Linux: the cross compiler (with the target's
+# C and C++ libraries), GoogleTest's sources, and qemu-user, which runs the
+# cross-built tests and the validator on this machine.
+aarch64_packages=(g++-aarch64-linux-gnu googletest qemu-user nlohmann-json3-dev)
+
 # Making the release packages: the Windows cross build (without Wine) and the
 # Debian package with the tools' manual pages.
-package_packages=(g++-mingw-w64-x86-64-posix googletest dpkg-dev file lintian help2man)
+package_packages=(g++-mingw-w64-x86-64-posix googletest dpkg-dev file lintian help2man
+                  g++-aarch64-linux-gnu qemu-user)
 
 # The fuzzers: clang, its libFuzzer and sanitizer runtimes, and the
 # symbolizer for readable crash reports.
@@ -27,7 +33,7 @@ daw_packages=(ardour python3)
 
 # What CI needs beyond the build.
 ci_packages=(clang-format clang-tidy valgrind "${fuzz_packages[@]}" "${daw_packages[@]}"
-             "${package_packages[@]}" wine64)
+             "${package_packages[@]}" "${aarch64_packages[@]}" wine64)
 
 # Installs the named packages that are not installed yet, with apt-get as root
 # or through sudo. Fails with a one-line reason when it cannot.

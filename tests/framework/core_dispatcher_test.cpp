@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "recording_effect.h"
+#include "tests/caller_float_modes.h"
 
 namespace {
 
@@ -117,23 +118,23 @@ TEST_F(CoreDispatcher, ProcessingBoundaryPassesOnlyCompleteBlocks) {
     }
 }
 
-#if defined(__x86_64__)
-// Flush-to-zero and denormals-are-zero inside the call, the caller's control
-// bits (not the sticky exception flags) back after it, on every path.
+#if DRIFTON_FLOAT_MODE_CONTROLLED
+// Flush-to-zero (and denormals-are-zero) inside the call, the caller's
+// control bits (not the sticky exception flags) back after it, on every path.
 TEST_F(CoreDispatcher, ProcessingBoundarySetsAndRestoresTheFloatingPointMode) {
     AEffect* record = effect->getEffectRecord();
     float sample = 0.5f;
     float* channels[] = {&sample, &sample};
-    constexpr unsigned int kControlBits = ~0x3Fu;
-    constexpr unsigned int kFlushBits = 0x8040u;
-    const unsigned int original = _mm_getcsr();
-    for (const unsigned int callerMode : {0x1F80u, 0x9FC0u, 0x7FBFu}) {
+    constexpr floatmode::Control kControlBits = floatmode::kModeBits;
+    constexpr floatmode::Control kFlushBits = pantest::kFlushInside;
+    const floatmode::Control original = floatmode::readControl();
+    for (const floatmode::Control callerMode : pantest::kCallerFloatModes) {
         for (const VstInt32 frames : {16, 0}) {
             effect->floatModeInside = 0;
-            _mm_setcsr(callerMode);
+            floatmode::writeControl(callerMode);
             record->processReplacing(record, channels, channels, frames);
-            const unsigned int after = _mm_getcsr();
-            _mm_setcsr(original);
+            const floatmode::Control after = floatmode::readControl();
+            floatmode::writeControl(original);
             EXPECT_EQ(callerMode & kControlBits, after & kControlBits) << std::hex << callerMode;
             if (frames > 0) {
                 EXPECT_EQ(kFlushBits, effect->floatModeInside & kFlushBits)

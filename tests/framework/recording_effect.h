@@ -8,10 +8,7 @@
 #include <string>
 #include <vector>
 
-#if defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
-
+#include "floatmode/float_mode_guard.h"
 #include "framework/audio_effect_x.h"
 #include "host/vst_host.h"
 
@@ -71,12 +68,10 @@ public:
 
     void processReplacing(float** inputs, float** outputs, VstInt32 frames) override {
         note("processReplacing", frames, 0, inputs != nullptr ? inputs : outputs);
-#if defined(__x86_64__)
-        floatModeInside = _mm_getcsr();
-#endif
+        floatModeInside = floatmode::readControl();
     }
     void replacingBlockSkipped() override { note("replacingBlockSkipped"); }
-    unsigned int floatModeInside = 0;
+    floatmode::Control floatModeInside = 0;
     void processDoubleReplacing(double** inputs, double**, VstInt32 frames) override {
         note("processDoubleReplacing", frames, 0, inputs);
     }

@@ -18,7 +18,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using drifton::fuzz::GuardedBuffer;
+using drifton::fuzz::LimitedBuffer;
 
 struct ReplayInput {
     drifton::fuzz::Target target;
@@ -95,17 +95,17 @@ struct GuardCase {
     bool expectProblem;
 };
 
-class GuardedBufferChecks : public ::testing::TestWithParam<GuardCase> {};
+class LimitedBufferChecks : public ::testing::TestWithParam<GuardCase> {};
 
-TEST_P(GuardedBufferChecks, FlagExactlyTheFaults) {
+TEST_P(LimitedBufferChecks, FlagExactlyTheFaults) {
     const GuardCase& c = GetParam();
-    GuardedBuffer buffer(c.writable, nullptr, 0);
+    LimitedBuffer buffer(c.writable, nullptr, 0);
     buffer.data()[c.writeAt] = c.written;
     const std::string problem = buffer.problem(c.isText);
     EXPECT_EQ(c.expectProblem, !problem.empty()) << c.what << ": " << problem;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, GuardedBufferChecks,
+INSTANTIATE_TEST_SUITE_P(Cases, LimitedBufferChecks,
                          ::testing::Values(
                              // The content's zero byte sits at 0; the rest is the fill pattern.
                              GuardCase{"last writable byte", 17, 16, 'x', false, false},

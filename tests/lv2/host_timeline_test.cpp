@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <optional>
 
@@ -166,6 +167,127 @@ TEST(HostTimeline, TheMeterCarriesOverToObjectsWithoutOne) {
     next.barBeat = 1.0;
     timeline.apply(next);
     EXPECT_EQ(7.5, timeline.transport().position);
+}
+
+// The note value of time:beatsPerMinute, learnt from two objects of a rolling
+// transport: the tempo the second object leaves the engine with.
+struct NoteValueCase {
+    const char* what;
+    double beatsPerMinute;     // both objects (the second's below when it differs)
+    double quartersPerMinute;  // how fast the song positions move
+    double expectedTempo;      // what the timeline reports after the second object
+    double secondBeatsPerMinute = 0.0;
+    std::int32_t framesRun = 256;
+    double frameGap = 256.0;  // between the objects' time:frame values
+    double speed = 1.0;
+    bool frames = true;
+    bool barKeys = false;  // 6/8 bar keys as 32-bit floats, as Ardour sends them
+    bool ticks = false;    // positions cut to 1/1920 of a quarter note, as Ardour's are
+};
+
+const NoteValueCase kNoteValues[] = {
+    {"quarter-note marker", 144.0, 144.0, 144.0},
+    {"eighth-note marker: eighths per minute", 288.0, 144.0, 144.0},
+    {"eighth-note marker, Ardour's 6/8 bar keys", 288.0, 144.0, 144.0, 0.0, 256, 256.0, 1.0, true,
+     true},
+    {"half-note marker, over four blocks", 48.0, 96.0, 96.0, 0.0, 1024, 1024.0},
+    {"sixteenth-note marker", 480.0, 120.0, 120.0},
+    {"eighths, positions in Ardour's ticks", 288.0, 144.0, 144.0, 0.0, 256, 256.0, 1.0, true, true,
+     true},
+    {"quarters at 96, positions in ticks, two blocks", 96.0, 96.0, 96.0, 0.0, 512, 512.0, 1.0, true,
+     false, true},
+    {"within 1 % of a half over a long run", 290.0, 144.0, 145.0, 0.0, 8192, 8192.0},
+    {"a ratio of 3/4 is no note value", 192.0, 144.0, 192.0},
+    {"a ratio of 0.6 is no note value", 240.0, 144.0, 240.0},
+    {"2 % off a half over a long run is not taken", 282.24, 144.0, 282.24, 0.0, 8192, 8192.0},
+    {"too short a run to tell", 288.0, 144.0, 288.0, 0.0, 64, 64.0},
+    {"no time:frame", 288.0, 144.0, 288.0, 0.0, 256, 256.0, 1.0, false},
+    {"a loop between the objects: frames apart differ from frames run", 288.0, 144.0, 288.0, 0.0,
+     256, 512.0},
+    {"a dropped block: frames run differ from the frames apart", 288.0, 144.0, 288.0, 0.0, 512,
+     256.0},
+    {"no frame run between them", 288.0, 0.0, 288.0, 0.0, 0, 0.0},
+    {"at half speed", 288.0, 72.0, 288.0, 0.0, 256, 256.0, 0.5},
+    {"stopped", 288.0, 0.0, 288.0, 0.0, 256, 256.0, 0.0},
+    {"a tempo change between the objects", 288.0, 144.0, 192.0, 192.0},
+};
+
+class TempoNoteValueRule : public ::testing::TestWithParam<NoteValueCase> {};
+
+TEST_P(TempoNoteValueRule, ScalesBeatsPerMinuteOnlyForAClearNoteValue) {
+    const NoteValueCase& c = GetParam();
+    constexpr double kRate = 48000.0;
+    const auto object = [&](double frame, double bpm) {
+        TimePosition t;
+        double q = 37.25 + (frame - 96000.0) * c.quartersPerMinute / 60.0 / kRate;
+        if (c.ticks) {
+            q = std::floor(q * 1920.0) / 1920.0;
+        }
+        if (c.barKeys) {
+            // 6/8: three quarter notes a bar; whole eighths plus a quarter's fraction.
+            const double bar = std::floor(q / 3.0);
+            const double eighths = (q - bar * 3.0) * 2.0;
+            t = bars(
+                bar,
+                static_cast<float>(std::floor(eighths) + (eighths - std::floor(eighths)) / 2.0),
+                6.0, 8.0);
+        } else {
+            t.beat = q;
+        }
+        t.beatsPerMinute = bpm;
+        t.speed = c.speed;
+        if (c.frames) {
+            t.frame = frame;
+        }
+        return t;
+    };
+    HostTimeline timeline;
+    timeline.apply(object(96000.0, c.beatsPerMinute));
+    ASSERT_EQ(c.beatsPerMinute, timeline.transport().tempo) << "one object alone says nothing";
+    timeline.advance(c.framesRun, kRate);
+    const double second = c.secondBeatsPerMinute > 0.0 ? c.secondBeatsPerMinute : c.beatsPerMinute;
+    timeline.apply(object(96000.0 + c.frameGap, second));
+    ASSERT_TRUE(timeline.transport().tempo.has_value());
+    EXPECT_NEAR(c.expectedTempo, *timeline.transport().tempo, 1e-9) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, TempoNoteValueRule, ::testing::ValuesIn(kNoteValues));
+
+TEST(TempoNoteValueRule, TheFactorScalesLaterTempoChangesAtOnceAndFollowsANewNoteValue) {
+    constexpr double kRate = 48000.0;
+    HostTimeline timeline;
+    double q = 0.0;
+    double frame = 0.0;
+    const auto object = [&](double bpm) {
+        TimePosition t;
+        t.beat = q;
+        t.frame = frame;
+        t.speed = 1.0;
+        t.beatsPerMinute = bpm;
+        timeline.apply(t);
+    };
+    const auto run = [&](double quartersPerMinute) {
+        timeline.advance(1024, kRate);
+        frame += 1024.0;
+        q += 1024.0 * quartersPerMinute / 60.0 / kRate;
+    };
+    object(288.0);  // eighths per minute, for 144 quarters
+    run(144.0);
+    object(288.0);
+    EXPECT_EQ(144.0, timeline.transport().tempo);
+    run(144.0);
+    object(192.0);  // a tempo change to 96: scaled at once
+    EXPECT_EQ(96.0, timeline.transport().tempo);
+    run(96.0);
+    object(96.0);  // a marker in quarter notes from here: one pair with the old factor
+    EXPECT_EQ(48.0, timeline.transport().tempo);
+    run(96.0);
+    object(96.0);
+    EXPECT_EQ(96.0, timeline.transport().tempo);
+    // The position between objects moves at the scaled tempo.
+    const double at = *timeline.transport().position;
+    timeline.advance(48000, kRate);
+    EXPECT_NEAR(at + 96.0 / 60.0, *timeline.transport().position, 1e-12);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 // within 1e-6, and both the model.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -26,6 +27,9 @@ using pantest::TimeMode;
 using pantest::TransportChange;
 
 constexpr double kTolerance = 1e-6;
+// Frames after a change of the sweep's course within which the smoothing
+// filter has forgotten it (to well below kTolerance).
+constexpr std::size_t kSettleFrames = 32;
 constexpr Meter k44{4.0, 4};
 constexpr Meter k68{6.0, 8};
 constexpr Meter k78{7.0, 8};
@@ -180,6 +184,10 @@ const Style kStyles[] = {
     {"bar keys in 7/8, four pieces a block", {Sending::kEveryPiece, false, k78, 4}},
     {"bar keys in 6/8, changes only", {Sending::kOnChange, false, k68, 3}},
     {"time:beat, changes only, eight pieces a block", {Sending::kOnChange, true, k44, 8}},
+    // With time:frame the edition measures what beatsPerMinute counts; with
+    // quarter notes nothing may change.
+    {"bar keys in 7/8 with time:frame, two pieces a block",
+     {Sending::kEveryPiece, false, k78, 2, false, true}},
 };
 
 class Lv2Equivalence : public PluginFixture, public ::testing::WithParamInterface<Family> {
@@ -222,5 +230,78 @@ INSTANTIATE_TEST_SUITE_P(Families, Lv2Equivalence, ::testing::ValuesIn(kFamilies
                          [](const ::testing::TestParamInfo<Family>& row) {
                              return std::string(row.param.name);
                          });
+
+// A host whose tempo marker counts eighths sends beatsPerMinute in eighths
+// per minute, with song positions and frames as usual (Ardour with a marker
+// written in eighths). After the first pair of objects the LV2 edition has
+// learnt the note value and equals the VST edition, which hears quarter
+// notes per minute, through tempo changes inside its blocks; before it, the
+// first piece sweeps at the doubled tempo.
+class Lv2EighthNoteTempi : public PluginFixture {
+protected:
+    void SetUp() override {
+        PluginFixture::SetUp();
+        std::string error;
+        bundle = lv2host::Plugin::load(DRIFTON_LV2_BUNDLE, "", &error);
+        ASSERT_NE(nullptr, bundle) << error;
+    }
+
+    std::unique_ptr<lv2host::Plugin> bundle;
+};
+
+// Frames [from, to) of both channels.
+Stereo range(const Stereo& x, std::size_t from, std::size_t to) {
+    const auto at = [](const std::vector<float>& v, std::size_t i) {
+        return v.begin() + static_cast<std::ptrdiff_t>(std::min(i, v.size()));
+    };
+    return {{at(x.left, from), at(x.left, to)}, {at(x.right, from), at(x.right, to)}};
+}
+
+TEST_F(Lv2EighthNoteTempi, EqualTheVstEditionAfterTheFirstPairOfObjects) {
+    struct Row {
+        const char* what;
+        Meter meter;
+        bool beatKey;
+        int piecesPerBlock;
+        std::vector<int> blocks;
+    };
+    const Row rows[] = {
+        {"6/8 bar keys as Ardour types them, 256-frame pieces", k68, false, 2, {256}},
+        {"7/8 bar keys, uneven pieces", k78, false, 3, {300, 212, 97}},
+        {"4/4 time:beat, one piece a block", k44, true, 1, {512}},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        Scenario s = sweep(drifton::kTriangle, 5, 144.0, 0.0);
+        s.frames = 20000;
+        s.blocks = row.blocks;
+        s.transport = {{0, 0.0, true}};
+        s.playingFlag = true;
+        s.tempoChangeAt = 9000;  // inside an LV2 block of two or three pieces
+        s.newTempo = 96.0;
+        s.inPlace = ++n % 2 == 0;
+        HostStyle style{Sending::kEveryPiece, row.beatKey, row.meter, row.piecesPerBlock};
+        style.ardourTypes = !row.beatKey;
+        style.frameKey = true;
+        style.tempoNote = 8;
+        const Stereo input = pantest::noise(s.frames, static_cast<unsigned>(40 + n));
+        const lv2test::Lv2Run run = lv2test::runLv2(*bundle, s, input, style);
+        const Stereo vst =
+            pantest::runPlugin(entry, host, lv2test::withBlocks(s, run.pieces), input);
+        // The second object comes at the second piece; the smoothing filter
+        // carries the first piece's difference for a few frames after it.
+        ASSERT_GE(run.pieces.size(), 2u);
+        const auto pairAt = static_cast<std::size_t>(run.pieces[0]);
+        const std::size_t from = pairAt + kSettleFrames;
+        const auto end = static_cast<std::size_t>(s.frames);
+        EXPECT_LE(pantest::maxDifference(range(run.out, from, end), range(vst, from, end)),
+                  kTolerance)
+            << row.what << "; " << pantest::describe(s);
+        // Before the pair the first piece ran at twice the tempo: the
+        // eighths did reach the edition, and the rule made the rest equal.
+        EXPECT_GT(pantest::maxDifference(range(run.out, 0, pairAt), range(vst, 0, pairAt)), 1e-3)
+            << row.what;
+    }
+}
 
 }  // namespace

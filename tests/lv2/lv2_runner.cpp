@@ -34,7 +34,8 @@ drifton::lv2::TimePosition asRead(const lv2host::TimePosition& t) {
             rounded(t.beatsPerBar, 'f'),
             rounded(t.beatUnit, 'i'),
             rounded(t.beatsPerMinute, 'f'),
-            rounded(t.speed, 'f')};
+            rounded(t.speed, 'f'),
+            rounded(t.frame, 'l')};
 }
 
 // Whether a host sending only changes sends nothing: what the plug-in keeps
@@ -52,11 +53,17 @@ bool sameTransport(const drifton::Transport& kept, const HostTime& reported) {
 
 }  // namespace
 
-lv2host::TimePosition positionOf(const HostTime& time, const HostStyle& style) {
+lv2host::TimePosition positionOf(const HostTime& time, const HostStyle& style, int frame) {
     lv2host::TimePosition t;
     t.ardourTypes = style.ardourTypes;
     t.speed = time.playing ? 1.0 : 0.0;
     t.beatsPerMinute = time.tempo;
+    if (time.tempo && style.tempoNote != 4) {
+        t.beatsPerMinute = *time.tempo * style.tempoNote / 4.0;
+    }
+    if (style.frameKey) {
+        t.frame = frame;
+    }
     if (!time.position) {
         return t;
     }
@@ -148,7 +155,7 @@ Lv2Run runLv2(lv2host::Plugin& plugin, const pantest::Scenario& s, const pantest
                     kept.advance(offset - pieceStart, kRate);
                     pieceStart = offset;
                 }
-                const lv2host::TimePosition t = positionOf(reported, style);
+                const lv2host::TimePosition t = positionOf(reported, style, offset);
                 events.push_back({offset - blockStart, t});
                 kept.apply(asRead(t));
                 sentAny = true;

@@ -31,10 +31,15 @@ struct HostStyle {
     Meter meter;
     int piecesPerBlock = 1;  // driver blocks joined into one LV2 block
     bool ardourTypes = false;
+    bool frameKey = false;  // time:frame, the piece's frame in the run
+    // The note value time:beatsPerMinute counts: 4 for quarter notes, 8 for
+    // eighths (twice the quarter-note tempo), as Ardour's tempo marker says.
+    int tempoNote = 4;
 };
 
-// A time:Position saying `time` (what a VST host reports for a block).
-lv2host::TimePosition positionOf(const HostTime& time, const HostStyle& style);
+// A time:Position saying `time` (what a VST host reports for a block) at the
+// run's frame `frame`.
+lv2host::TimePosition positionOf(const HostTime& time, const HostStyle& style, int frame = 0);
 
 // What an LV2 run gave: the output, and the pieces the plug-in's engine ran
 // (split at LV2 block starts and at events): a VST host reporting its

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/pan_block_kernel.h"
 #include "host/vst_host.h"
 #include "panner/drifton_vst.h"
-#include "engine/pan_block_kernel.h"
-#include "tests/plugin_fixture.h"
 #include "tests/kernel_under_test.h"
+#include "tests/plugin_fixture.h"
 #include "vst/vst_opcodes.h"
 #include "vst/vst_records.h"
 
@@ -168,8 +168,7 @@ TEST(Allocations, NoneWhileEitherKernelPathProcesses) {
     settings.waveShape = 1;
     settings.width = 1.0f;
     settings.beatsPerSample = 1.0 / 22050.0;
-    for (const drifton::KernelPath path :
-         {drifton::KernelPath::kBaseline, drifton::KernelPath::kAvx2Fma}) {
+    for (const drifton::KernelPath path : drifton::kKernelPaths) {
         if (!drifton::kernelPathSupported(path)) {
             continue;
         }

@@ -9,12 +9,9 @@
 #include <limits>
 #include <vector>
 
-#if defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
-
 #include "host/vst_host.h"
 #include "panner/drifton_vst.h"
+#include "tests/caller_float_modes.h"
 #include "tests/kernel_under_test.h"
 
 namespace {
@@ -34,7 +31,7 @@ protected:
         return host.calls().size() - host.countCalls(audioMasterGetTime);
     }
 
-    vsthost::Host host;
+    vsthost::RecordingHost host;
 
     // A DriftonVST with the kernel path under test, served by `host`.
     struct Drifton : DriftonVST {
@@ -191,7 +188,7 @@ TEST_F(DriftonDirect, HistoryCarriesOverSuspendAndResume) {
     EXPECT_EQ(after, history(e));
 }
 
-#if defined(__x86_64__)
+#if DRIFTON_FLOAT_MODE_CONTROLLED
 TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
     Drifton e{host};
     e.setParameter(drifton::kWaveShape, 1.0f);
@@ -199,24 +196,23 @@ TEST_F(DriftonDirect, CallersFloatingPointModeIsRestored) {
     std::vector<float> in(3000, 1.0f), left(3000), right(3000);
     float* inputs[] = {in.data(), in.data()};
     float* outputs[] = {left.data(), right.data()};
-    // Rounding, masks, flush-to-zero and denormals-are-zero; not the sticky
-    // exception flags, which any arithmetic may raise.
-    constexpr unsigned int kControlBits = ~0x3Fu;
-    const unsigned int original = _mm_getcsr();
-    // Default mode; flush modes already on; rounding toward zero, flags raised.
-    for (const unsigned int callerMode : {0x1F80u, 0x9FC0u, 0x7FBFu}) {
+    // Rounding, masks and the flush bits; not the sticky exception flags,
+    // which any arithmetic may raise.
+    constexpr floatmode::Control kControlBits = floatmode::kModeBits;
+    const floatmode::Control original = floatmode::readControl();
+    for (const floatmode::Control callerMode : pantest::kCallerFloatModes) {
         for (const VstInt32 frames : {3000, 1, 0}) {
-            _mm_setcsr(callerMode);
+            floatmode::writeControl(callerMode);
             process(e, inputs, outputs, frames);
-            const unsigned int after = _mm_getcsr();
-            _mm_setcsr(original);
+            const floatmode::Control after = floatmode::readControl();
+            floatmode::writeControl(original);
             EXPECT_EQ(callerMode & kControlBits, after & kControlBits)
                 << std::hex << callerMode << " " << frames;
         }
-        _mm_setcsr(callerMode);
+        floatmode::writeControl(callerMode);
         process(e, nullptr, outputs, 16);
-        const unsigned int after = _mm_getcsr();
-        _mm_setcsr(original);
+        const floatmode::Control after = floatmode::readControl();
+        floatmode::writeControl(original);
         EXPECT_EQ(callerMode & kControlBits, after & kControlBits) << std::hex << callerMode;
     }
 }

@@ -27,11 +27,9 @@ using pantest::Stereo;
 
 constexpr double kTolerance = 1e-6;
 constexpr float kRate = 44100.0f;
-const std::vector<KernelPath> kAllPaths = {KernelPath::kBaseline, KernelPath::kAvx2Fma};
-
 std::vector<KernelPath> supportedPaths() {
     std::vector<KernelPath> paths;
-    for (const KernelPath path : kAllPaths) {
+    for (const KernelPath path : drifton::kKernelPaths) {
         if (drifton::kernelPathSupported(path)) {
             paths.push_back(path);
         }
@@ -242,9 +240,16 @@ TEST(PanBlockKernel, PanTargetsAreThoseOfThePerSampleSteps) {
 }
 
 TEST(PanBlockKernel, TheProductRunsTheFastestSupportedPath) {
+#if defined(__aarch64__)
+    // Advanced SIMD is architectural on AArch64.
+    const KernelPath fastest = KernelPath::kNeon;
+    EXPECT_TRUE(drifton::kernelPathSupported(KernelPath::kNeon));
+#else
     const KernelPath fastest = drifton::kernelPathSupported(KernelPath::kAvx2Fma)
                                    ? KernelPath::kAvx2Fma
                                    : KernelPath::kBaseline;
+    EXPECT_FALSE(drifton::kernelPathSupported(KernelPath::kNeon));
+#endif
     EXPECT_EQ(fastest, drifton::fastestKernelPath())
         << drifton::kernelPathName(drifton::fastestKernelPath());
     EXPECT_TRUE(drifton::kernelPathSupported(KernelPath::kBaseline));

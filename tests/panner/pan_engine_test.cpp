@@ -24,7 +24,7 @@ using pantest::Stereo;
 
 std::vector<KernelPath> supportedPaths() {
     std::vector<KernelPath> paths;
-    for (const KernelPath path : {KernelPath::kBaseline, KernelPath::kAvx2Fma}) {
+    for (const KernelPath path : drifton::kKernelPaths) {
         if (drifton::kernelPathSupported(path)) {
             paths.push_back(path);
         }

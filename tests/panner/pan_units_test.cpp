@@ -129,8 +129,7 @@ TEST(SweepClock, WrapsTheEndExactlyAsTheRemainderWould) {
     for (const double end : ends) {
         drifton::SweepClock clock;
         clock.blockEnded(end);
-        EXPECT_EQ(std::fmod(end, drifton::SweepClock::kWrapBeats), clock.runningPosition())
-            << end;
+        EXPECT_EQ(std::fmod(end, drifton::SweepClock::kWrapBeats), clock.runningPosition()) << end;
     }
 }
 

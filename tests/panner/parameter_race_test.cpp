@@ -17,7 +17,6 @@ namespace {
 
 TEST(ParameterRace, AutomationDuringProcessingIsRaceFreeAndKeepsAudioBounded) {
     vsthost::Host host;
-    host.setRecording(false);
     const auto instance = vsthost::Instance::create(&pantest::inProcessEntry, host);
     ASSERT_NE(nullptr, instance);
     AEffect* record = instance->record();

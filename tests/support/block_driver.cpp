@@ -35,6 +35,9 @@ std::string describe(const Scenario& s) {
             text << " at " << *t.position;
         }
     }
+    if (s.tempoChangeAt >= 0) {
+        text << ", tempo " << s.newTempo << " from " << s.tempoChangeAt;
+    }
     text << (s.playingFlag ? ", playing flag" : "");
     for (const ParameterChange& c : s.changes) {
         const PanParameters& p = c.parameters;

@@ -29,8 +29,8 @@ struct ChildRun {
 };
 
 ChildRun runRender(std::vector<std::string> args) {
-    args.insert(args.begin(), DRIFTON_RENDER_PATH);
-    std::vector<char*> argv;
+    std::string program = DRIFTON_RENDER_PATH;
+    std::vector<char*> argv{program.data()};
     for (std::string& arg : args) {
         argv.push_back(arg.data());
     }

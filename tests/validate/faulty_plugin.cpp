@@ -13,6 +13,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -22,6 +25,13 @@
 namespace {
 
 constexpr VstInt32 kParams = 2;
+#if defined(FAULT_MONO_IN)
+// Correct, with one input feeding both outputs: in place, only output 0
+// shares its buffer with an input.
+constexpr VstInt32 kInputs = 1;
+#else
+constexpr VstInt32 kInputs = 2;
+#endif
 
 #if defined(FAULT_SHARED_STATE)
 // One modulation phase for every instance: instances disturb each other.
@@ -89,6 +99,10 @@ void processReplacing(AEffect* record, float** inputs, float** outputs, VstInt32
     }
 #if defined(FAULT_MXCSR) && defined(__x86_64__)
     _mm_setcsr(_mm_getcsr() | 0x8040u);  // flush-to-zero, never restored
+#elif defined(FAULT_MXCSR) && defined(__aarch64__)
+    unsigned long fpcr = 0;
+    asm volatile("mrs %0, fpcr" : "=r"(fpcr));
+    asm volatile("msr fpcr, %0" : : "r"(fpcr | 0x1000000ul));  // FZ, never restored
 #endif
 #if defined(FAULT_ALLOC_IN_PROCESS)
     std::vector<float> temporary(static_cast<std::size_t>(frames > 0 ? frames : 1));
@@ -102,6 +116,14 @@ void processReplacing(AEffect* record, float** inputs, float** outputs, VstInt32
 #if defined(FAULT_NO_RESUME)
     effect.resumedScratch[0] = 0.0f;  // null until the first resume
 #endif
+#if defined(FAULT_TRYLOCK_IN_PROCESS)
+    // Correct: a trylock never blocks; the audio thread skips the work when
+    // the lock is taken.
+    static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+    if (pthread_mutex_trylock(&lock) == 0) {
+        pthread_mutex_unlock(&lock);
+    }
+#endif
 #if defined(FAULT_NEGATIVE_FRAMES)
     const auto count = static_cast<std::uint32_t>(frames);  // -1 becomes four billion
 #else
@@ -111,15 +133,18 @@ void processReplacing(AEffect* record, float** inputs, float** outputs, VstInt32
     const auto count = static_cast<std::uint32_t>(frames);
 #endif
 #if !defined(FAULT_NULL_CHANNELS)
-    if (inputs == nullptr || outputs == nullptr || inputs[0] == nullptr || inputs[1] == nullptr ||
-        outputs[0] == nullptr || outputs[1] == nullptr) {
+    if (inputs == nullptr || outputs == nullptr || inputs[0] == nullptr ||
+        inputs[kInputs - 1] == nullptr || outputs[0] == nullptr || outputs[1] == nullptr) {
         return;
     }
 #endif
     for (std::uint32_t i = 0; i < count; ++i) {
         const float gain = gainOf(effect, i);
+        // Both inputs of the frame are read before either output is
+        // written: in place, an output may be an input's buffer.
+        const float frame[2] = {inputs[0][i], inputs[kInputs - 1][i]};
         for (std::size_t c = 0; c < 2; ++c) {
-            const float x = inputs[c][i];
+            const float x = frame[c];
 #if defined(FAULT_IN_PLACE)
             // Reads the previous input back from the buffer, which in place
             // already holds the previous output.
@@ -145,6 +170,13 @@ void processAccumulating(AEffect*, float**, float**, VstInt32) {}
 
 void setParameter(AEffect* record, VstInt32 index, float value) {
     FaultyEffect& effect = *effectOf(record);
+#if defined(FAULT_NAN_PARAMETER)
+    // Takes any value, NaN included, which then reaches the output.
+    if (index >= 0 && index < kParams) {
+        effect.parameters[index].store(value, std::memory_order_relaxed);
+    }
+    return;
+#endif
     if (index < 0 || index >= kParams || !std::isfinite(value)) {
         return;
     }
@@ -188,8 +220,17 @@ VstIntPtr dispatcher(AEffect* record, VstInt32 opcode, VstInt32 index, VstIntPtr
     case effGetParamName:
         if (parameter) {
 #if defined(FAULT_TEXT_OVERRUN)
+            // Past any buffer a host gives.
             if (ptr != nullptr) {
-                std::strcpy(static_cast<char*>(ptr), "A parameter name far too long for a host");
+                std::memset(ptr, 'x', 300);
+                static_cast<char*>(ptr)[299] = '\0';
+            }
+#elif defined(FAULT_LONG_TEXT)
+            // A long name in a zero-padded 200 bytes: longer than the
+            // interface's nominal 8, harmless in a host's 256-byte buffer.
+            if (ptr != nullptr) {
+                std::memset(ptr, 0, 200);
+                std::strcpy(static_cast<char*>(ptr), "A parameter name of forty characters...");
             }
 #else
             copyText(ptr, index == 0 ? "Gain" : "Depth", kVstMaxParamStrLen);
@@ -197,7 +238,14 @@ VstIntPtr dispatcher(AEffect* record, VstInt32 opcode, VstInt32 index, VstIntPtr
         }
         return 0;
     case effGetParamLabel:
+#if defined(FAULT_UNTERMINATED)
+        // Fills the whole buffer with no zero byte.
+        if (ptr != nullptr) {
+            std::memset(ptr, 'x', 256);
+        }
+#else
         copyText(ptr, index == 1 ? "%" : "", kVstMaxParamStrLen);
+#endif
         return 0;
     case effGetParamDisplay:
         if (parameter) {
@@ -217,6 +265,10 @@ VstIntPtr dispatcher(AEffect* record, VstInt32 opcode, VstInt32 index, VstIntPtr
         }
         return 0;
     case effMainsChanged:
+#if defined(FAULT_NOISY)
+        // Talks on standard error, as many plug-ins do.
+        std::fprintf(stderr, "noisy effect: mains %s\n", value != 0 ? "on" : "off");
+#endif
         if (value != 0) {
             effect.resumedScratch = effect.scratch;
         }
@@ -247,6 +299,21 @@ VstIntPtr dispatcher(AEffect* record, VstInt32 opcode, VstInt32 index, VstIntPtr
         return 1;
     case effGetVstVersion:
         return kVstVersion;
+    case effGetTailSize:
+#if defined(FAULT_CRASH_IN_CALL)
+        std::raise(SIGSEGV);  // as a stray pointer would
+#endif
+        return 0;
+#if defined(FAULT_EDITOR_NEEDS_DISPLAY)
+    case effEditGetRect:
+    case effEditOpen:
+    case effEditIdle:
+        // An editor that cannot work without a display, and aborts.
+        if (std::getenv("DISPLAY") == nullptr) {
+            std::abort();
+        }
+        return 0;
+#endif
     default:
         return 0;
     }
@@ -269,9 +336,12 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMa
     record.processReplacing = processReplacing;
     record.numPrograms = 1;
     record.numParams = kParams;
-    record.numInputs = 2;
+    record.numInputs = kInputs;
     record.numOutputs = 2;
     record.flags = effFlagsCanReplacing;
+#if defined(FAULT_EDITOR_NEEDS_DISPLAY)
+    record.flags |= effFlagsHasEditor;
+#endif
     record.ioRatio = 1.0f;
     record.object = effect;
     record.uniqueID = fourCharCode('f', 'L', 't', 'Y');

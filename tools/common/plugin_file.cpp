@@ -57,18 +57,23 @@ std::string installedPluginPath() {
 
 #endif
 
+#if defined(DRIFTON_BUILD_PLUGIN_PATH)
 std::string buildTreePluginPath() { return DRIFTON_BUILD_PLUGIN_PATH; }
+#else
+std::string buildTreePluginPath() { return {}; }  // a tool built on its own
+#endif
 
 std::string defaultPluginPath() {
     const std::string installed = installedPluginPath();
     if (!installed.empty() && exists(installed)) {
         return installed;
     }
-    if (exists(buildTreePluginPath())) {
+    if (!buildTreePluginPath().empty() && exists(buildTreePluginPath())) {
         return buildTreePluginPath();
     }
-    throw ToolError("no plug-in found at " + quoted(installed) + " or " +
-                    quoted(buildTreePluginPath()) + "; name one with --plugin");
+    throw ToolError("no plug-in found at " + quoted(installed) +
+                    (buildTreePluginPath().empty() ? "" : " or " + quoted(buildTreePluginPath())) +
+                    "; name one with --plugin");
 }
 
 OpenPlugin openPlugin(const std::string& path, vsthost::Host& host) {

@@ -36,7 +36,12 @@ std::string progressLine(std::int64_t done, std::int64_t total, double speed, in
     std::string line;
     if (cells >= 8) {
         const auto filled = static_cast<std::size_t>(fraction * static_cast<double>(cells));
-        line = "[" + std::string(filled, '#') + std::string(cells - filled, ' ') + "] ";
+        // Appended piece by piece: GCC 12 at -O2 warns (-Wrestrict) on
+        // the same line written as a chain of string temporaries.
+        line += '[';
+        line.append(filled, '#');
+        line.append(cells - filled, ' ');
+        line += "] ";
     }
     line += tail;
     return line.substr(0, room);

@@ -19,8 +19,8 @@ constexpr int kScanSteps = 8192;
 // The text lengths the parameter opcodes may write (with room to spare).
 constexpr std::size_t kTextCapacity = 64;
 
-// Text for matching: lower case, without bytes above 0x7F (a degree sign in
-// any encoding), without the label and surrounding spaces.
+}  // namespace
+
 std::string normalise(const std::string& text, const std::string& label) {
     std::string ascii;
     for (const char c : text) {
@@ -44,8 +44,6 @@ std::string joined(const std::vector<std::string>& items) {
     }
     return out;
 }
-
-}  // namespace
 
 std::string printable(const std::string& text) {
     std::string out;
@@ -104,6 +102,11 @@ std::string ParameterTable::display(int index) {
 
 std::string ParameterTable::label(int index) {
     return instance_.text(effGetParamLabel, index, kTextCapacity);
+}
+
+std::string ParameterTable::shown(int index) {
+    const std::string unit = printable(label(index));
+    return printable(display(index)) + (unit.empty() ? "" : " " + unit);
 }
 
 const std::vector<Choice>& ParameterTable::choices(int index) {

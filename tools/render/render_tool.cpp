@@ -14,6 +14,7 @@
 #include "tools/common/progress.h"
 #include "tools/render/audio_file.h"
 #include "tools/render/demo_signal.h"
+#include "tools/render/effect.h"
 #include "tools/render/parameters.h"
 #include "tools/render/plot.h"
 #include "tools/render/renderer.h"
@@ -151,8 +152,9 @@ bool isIndex(const std::string& name) {
            name.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// A normalised value given directly (with an index) or a display text (with a name).
-float valueOf(ParameterTable& table, const std::string& option, int index, const std::string& name,
+// A normalised value given directly (with an index) or a display text (with a
+// name), as the effect's value.
+float valueOf(ParameterNames& table, const std::string& option, int index, const std::string& name,
               const std::string& value) {
     if (isIndex(name)) {
         const auto number = tools::toNumber(value);
@@ -160,12 +162,12 @@ float valueOf(ParameterTable& table, const std::string& option, int index, const
             throw ToolError(option + ": with an index the value is normalised, 0..1, not " +
                             quoted(value));
         }
-        return static_cast<float>(*number);
+        return table.fromNormalised(index, static_cast<float>(*number));
     }
     return table.resolveText(option, index, value);
 }
 
-Automation automationOf(ParameterTable& table, const Assignment& assignment) {
+Automation automationOf(ParameterNames& table, const Assignment& assignment) {
     Automation automation;
     automation.parameter = table.resolveName(assignment.option, assignment.name);
     for (const std::string& pointText : tools::split(assignment.value, ',')) {
@@ -188,57 +190,11 @@ Automation automationOf(ParameterTable& table, const Assignment& assignment) {
     return automation;
 }
 
-std::string fourCharacters(VstInt32 id) {
-    std::string text;
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        const auto c = static_cast<char>((static_cast<std::uint32_t>(id) >> shift) & 0xFFu);
-        text.push_back(c >= 0x20 && c < 0x7F ? c : '?');
-    }
-    return text;
-}
-
-void printInfo(const std::string& path, vsthost::Instance& instance, std::ostream& out) {
-    const AEffect& record = *instance.record();
-    out << "Plug-in:  " << path << "\n"
-        << "Effect:   " << printable(instance.text(effGetEffectName)) << "\n"
-        << "Product:  " << printable(instance.text(effGetProductString)) << "\n"
-        << "Vendor:   " << printable(instance.text(effGetVendorString)) << ", version "
-        << instance.dispatch(effGetVendorVersion) << "\n"
-        << "ID:       " << fourCharacters(record.uniqueID) << " (" << record.uniqueID
-        << "), effect version " << record.version << ", VST " << instance.dispatch(effGetVstVersion)
-        << "\n"
-        << "Channels: " << record.numInputs << " in, " << record.numOutputs << " out\n"
-        << "Parameters:\n";
-    ParameterTable table(instance);
-    for (int index = 0; index < table.count(); ++index) {
-        std::string label = printable(table.label(index));
-        char value[32];
-        std::snprintf(value, sizeof value, "%.4f",
-                      static_cast<double>(instance.getParameter(index)));
-        out << "  " << index << "  " << printable(table.name(index)) << " = "
-            << printable(table.display(index)) << (label.empty() ? "" : " " + label) << "  ("
-            << value << ")\n";
-    }
-}
-
-void checkChannels(const std::string& path, const AEffect& record) {
-    if (record.numInputs != 2 || record.numOutputs != 2) {
-        throw ToolError(quoted(path) + ": has " + std::to_string(record.numInputs) +
-                        " inputs and " + std::to_string(record.numOutputs) +
-                        " outputs; drifton-render drives stereo effects (2 in, 2 out)");
-    }
-    if ((record.flags & effFlagsCanReplacing) == 0) {
-        throw ToolError(quoted(path) + ": does not offer replacing processing");
-    }
-}
-
-std::string settingsLine(ParameterTable& table, const Options& options, const RenderPlan& plan,
+std::string settingsLine(ParameterNames& table, const Options& options, const RenderPlan& plan,
                          double rate) {
     std::ostringstream line;
     for (int index = 0; index < table.count(); ++index) {
-        const std::string label = printable(table.label(index));
-        line << printable(table.name(index)) << ' ' << printable(table.display(index))
-             << (label.empty() ? "" : " " + label) << " \xC2\xB7 ";
+        line << printable(table.name(index)) << ' ' << table.shown(index) << " \xC2\xB7 ";
     }
     for (const Automation& automation : plan.automations) {
         line << printable(table.name(automation.parameter)) << " automated \xC2\xB7 ";
@@ -266,20 +222,6 @@ std::string settingsLine(ParameterTable& table, const Options& options, const Re
 // Plots longer than this are refused: the plot's instance renders every
 // frame, and this many take minutes already.
 constexpr double kMaxPlotFrames = 1e10;
-
-// The one instance of a run, opened before anything reads its parameters.
-std::unique_ptr<vsthost::Instance> newInstance(const tools::OpenPlugin& plugin,
-                                               const std::string& path, vsthost::Host& host) {
-    vsthost::EntryPoint entry = plugin.library->entryPoint("VSTPluginMain");
-    if (entry == nullptr) {
-        entry = plugin.library->entryPoint("main");
-    }
-    auto instance = vsthost::Instance::create(entry, host);
-    if (instance == nullptr) {
-        throw ToolError(quoted(path) + ": the entry point returned no effect");
-    }
-    return instance;
-}
 
 void writeText(const std::string& temporaryPath, const std::string& shownPath,
                const std::string& text) {
@@ -381,8 +323,6 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         plotFrames = std::max<std::int64_t>(std::llround(frames), 1);
     }
 
-    vsthost::Host host;
-    tools::OpenPlugin plugin = tools::openPlugin(pluginPath, host);
     RenderPlan plan;
     plan.transport = options.transport;
     if (options.randomSeed) {
@@ -390,10 +330,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     } else {
         plan.blocks = BlockSizer(options.block.value_or(512));
     }
-    // Open first: many plug-ins name and show their parameters only then.
-    openInstance(*plugin.instance, rate, plan.blocks.maxBlock());
+    const std::unique_ptr<Effect> effect = openEffect(pluginPath, rate, plan.blocks.maxBlock());
     {
-        ParameterTable table(*plugin.instance);
+        ParameterNames& table = effect->parameters();
         for (const Assignment& set : options.sets) {
             const int index = table.resolveName(set.option, set.name);
             plan.settings.emplace_back(index,
@@ -406,14 +345,14 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     if (options.info) {
         // Shown with the --set values applied.
         for (const auto& [index, value] : plan.settings) {
-            plugin.instance->setParameter(index, value);
+            effect->setParameter(index, value);
         }
-        printInfo(pluginPath, *plugin.instance, out);
+        effect->printInfo(pluginPath, out);
         if (!options.output && !options.plot) {
             return 0;
         }
     }
-    checkChannels(pluginPath, *plugin.instance->record());
+    effect->checkChannels(pluginPath);
 
     RenderHooks hooks;
     hooks.cancelled = [] { return tools::interrupted(); };
@@ -424,8 +363,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         tools::Progress progress(source->totalFrames(), rate, !options.quiet);
         RenderHooks audioHooks = hooks;
         audioHooks.progress = [&](std::int64_t done) { progress.update(done); };
-        const Statistics stats =
-            renderSession(*plugin.instance, host, plan, *source, file, audioHooks);
+        const Statistics stats = renderSession(*effect, plan, *source, file, audioHooks);
         progress.finish();
         if (stats.nonFinite > 0) {
             throw ToolError(quoted(*options.output) + ": the effect produced " +
@@ -443,20 +381,15 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     if (plotOut) {
         // A fresh instance, probed with a constant 1 through the same path.
-        vsthost::Host plotHost;
-        auto probe = newInstance(plugin, pluginPath, plotHost);
-        openInstance(*probe, rate, plan.blocks.maxBlock());
+        const std::unique_ptr<Effect> probe = effect->another(rate, plan.blocks.maxBlock());
         ConstantSource constant(1.0f, plotFrames, rate);
         GainColumns gains(plotFrames);
         for (const auto& [index, value] : plan.settings) {
             probe->setParameter(index, value);
         }
-        ParameterTable table(*probe);
+        ParameterNames& table = probe->parameters();
         GainPlot picture;
-        std::string product = printable(probe->text(effGetProductString));
-        if (product.empty()) {
-            product = printable(probe->text(effGetEffectName));
-        }
+        const std::string product = probe->productName();
         picture.title = (product.empty() ? std::string("Effect") : product) +
                         ": left and right gain of a constant input";
         picture.subtitle = settingsLine(table, options, plan, rate);
@@ -466,7 +399,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         tools::Progress progress(plotFrames, rate, !options.quiet);
         RenderHooks plotHooks = hooks;
         plotHooks.progress = [&](std::int64_t done) { progress.update(done); };
-        renderSession(*probe, plotHost, plan, constant, gains, plotHooks);
+        renderSession(*probe, plan, constant, gains, plotHooks);
         progress.finish();
         picture.frames = plotFrames;
         picture.left = gains.column(0);
@@ -513,8 +446,9 @@ std::string helpText() {
        drifton-render [options] --plot FILE.svg
        drifton-render --info
 
-Renders an audio file through a VST 2.4 stereo effect (by default K'q Drifton)
-offline, block by block with a host transport, as a DAW would.
+Renders an audio file through a stereo effect, VST 2.4 or LV2 (by default K'q
+Drifton's VST edition), offline, block by block with a host transport, as a DAW
+would.
 
 Files
   INPUT                 any file libsndfile reads (WAV, AIFF, FLAC, Ogg Vorbis, ...),
@@ -535,9 +469,12 @@ Files
                         blocks and automation, with a beat and bar grid.
   --plot-beats N        length of the plot in beats (default 16, at most 100000
                         and 1e10 frames); its memory does not grow with it
-  --plugin PATH         the effect library to load. Default: the installed one,
-                        <dir of this program>/../lib/vst/KqDrifton.so, else the one
-                        built beside this program:
+  --plugin PATH         the effect to load: a VST 2.4 plug-in file, an LV2 bundle
+                        folder (kq-drifton.lv2), or an LV2 plug-in's URI, found
+                        where LV2 hosts look (LV2_PATH, else ~/.lv2,
+                        /usr/local/lib/lv2, /usr/lib/lv2, ...). Default: the
+                        installed VST edition, <dir of this program>/../lib/vst/
+                        KqDrifton.so, else the one built beside this program:
                         )") +
            tools::buildTreePluginPath() + R"(
 
@@ -547,13 +484,15 @@ Transport
                         negative for a count-in)
   --block N             host block size in frames (default 512)
   --random-blocks SEED  varying block sizes 1..4096 from a seeded generator
-  --no-transport        the host answers the effect's time requests with nothing
-                        (then --tempo only sets the built-in demo's tempo)
+  --no-transport        the host answers the effect's time requests with nothing,
+                        or sends an LV2 plug-in no time:Position (then --tempo
+                        only sets the built-in demo's tempo)
 
 Parameters
-  --set NAME=TEXT       set a parameter by name and display text, case-insensitive,
-                        e.g. --set Period=1/8 --set Type=Square --set Width=80
-                        --set PhaseShift=-90 (a label or degree sign may be left out)
+  --set NAME=TEXT       set a parameter by name (or an LV2 port's symbol) and display
+                        text, case-insensitive, e.g. --set Period=1/8 --set Type=Square
+                        --set Width=80 --set PhaseShift=-90 (a label, unit or degree
+                        sign may be left out)
   --set INDEX=VALUE     set parameter INDEX to a normalised value 0..1
   --automate NAME=BEAT:TEXT,BEAT:TEXT,...
   --automate INDEX=BEAT:VALUE,...
@@ -564,7 +503,8 @@ Parameters
                         and blocks are split at every point and into pieces of at
                         most 32 frames while the value moves.
   --info                print the effect's identity, channels and parameters with
-                        their current display texts
+                        their current display texts; for an LV2 plug-in its ports
+                        with symbols, names, ranges, defaults and scale points
 
 Other
   -q, --quiet           print nothing but errors

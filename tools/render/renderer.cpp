@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "tools/common/cli.h"
+#include "tools/render/effect.h"
 
 namespace render {
 
@@ -132,25 +133,13 @@ void openInstance(vsthost::Instance& instance, double sampleRate, int maxBlock) 
     instance.dispatch(effSetBlockSize, 0, maxBlock);
 }
 
-Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host, const RenderPlan& plan,
-                         Source& source, Sink& sink, const RenderHooks& hooks) {
+Statistics renderSession(Effect& effect, const RenderPlan& plan, Source& source, Sink& sink,
+                         const RenderHooks& hooks) {
     const double rate = source.sampleRate();
     const Transport& transport = plan.transport;
     BlockSizer blocks = plan.blocks;
     const int maxBlock = blocks.maxBlock();
-
-    host.setRecording(false);
-    host.setTimeInfoAvailable(transport.available);
-    host.timeInfo().sampleRate = rate;
-    host.setTransport(transport.start, transport.tempo);
-
-    instance.dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
-    instance.dispatch(effSetBlockSize, 0, maxBlock);
-    for (const auto& [parameter, value] : plan.settings) {
-        instance.setParameter(parameter, value);
-    }
-    instance.dispatch(effMainsChanged, 0, 1);
-    instance.dispatch(effStartProcess);
+    effect.begin(rate, maxBlock, transport, plan.settings);
 
     // Frames at which an automation point falls: blocks are split there so
     // that the point's value applies from its exact frame.
@@ -199,13 +188,12 @@ Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host, const
         for (std::size_t a = 0; a < plan.automations.size(); ++a) {
             const float value = plan.automations[a].valueAt(position);
             if (value != lastSent[a]) {
-                instance.setParameter(plan.automations[a].parameter, value);
+                effect.setParameter(plan.automations[a].parameter, value);
                 lastSent[a] = value;
             }
         }
-        host.setTransport(position, transport.tempo);
-        host.timeInfo().samplePos = static_cast<double>(done);
-        instance.processReplacing(input.channels(), output.channels(), static_cast<VstInt32>(got));
+        effect.process(input.channel(0), input.channel(1), output.channel(0), output.channel(1),
+                       static_cast<int>(got), transport, position, done);
         statistics.add(output.channel(0), output.channel(1), got);
         sink.write(output.channel(0), output.channel(1), got);
 
@@ -219,8 +207,7 @@ Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host, const
         }
     }
 
-    instance.dispatch(effStopProcess);
-    instance.dispatch(effMainsChanged, 0, 0);
+    effect.end();
     return statistics;
 }
 

@@ -1,16 +1,17 @@
 // What the validator needs from the operating system, one implementation per
 // platform (platform_posix.cpp, platform_windows.cpp): running a task in a
-// child process with a time limit, the report channel, guard pages and the
-// resident memory of this process.
+// child process with a time limit (its standard output and error captured),
+// the report channel and the resident memory of this process.
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "tools/validate/validator.h"
+#include "validate/validator.h"
 
 namespace validate {
 
@@ -22,6 +23,7 @@ struct ChildOutcome {
     bool unfinished = false;  // ended quietly before its task was done
     int exitStatus = 0;
     double seconds = 0.0;
+    CapturedOutput output;  // what the child wrote to its standard output and error
 };
 
 // Runs `task` ("identify" or a check's name) in a child process that reports
@@ -40,11 +42,9 @@ std::string crashText(int crash);
 // One write of a whole report line, so that it arrives whole.
 void writeReport(int fd, const std::string& line);
 
-// Read-write pages, and a page made inaccessible.
-std::size_t pageSize();
-void* mapPages(std::size_t bytes);  // null on failure
-void blockPage(void* page);
-void unmapPages(void* pages, std::size_t bytes);
+// Summarises a file of captured output: line count, the first and the last
+// few lines, reading it once with bounded memory.
+CapturedOutput summariseOutput(std::FILE* file);
 
 // Resident set (working set on Windows) of this process in KiB.
 long residentKiB();

@@ -1,9 +1,8 @@
-// POSIX: a forked child per task, guard pages with mmap and mprotect, the
-// resident set from /proc.
+// POSIX: a forked child per task, its standard output and error in a
+// temporary file, the resident set from /proc.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,7 +13,8 @@
 #include <cstring>
 #include <fstream>
 
-#include "tools/validate/platform.h"
+#include "crash_report.h"
+#include "platform.h"
 
 namespace validate {
 
@@ -30,17 +30,30 @@ ChildOutcome runChild(const std::string& /*task*/, const Options& options,
     }
     std::fflush(stdout);
     std::fflush(stderr);
+    // The plug-in's own output (and a memory checker's) goes to a file,
+    // summarised by the parent, not into the report.
+    std::FILE* captured = std::tmpfile();
     const auto started = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
         ::close(fds[0]);
+        if (captured != nullptr) {
+            dup2(fileno(captured), STDOUT_FILENO);
+            dup2(fileno(captured), STDERR_FILENO);
+        }
+        installCrashReport(fds[1]);
         body(fds[1]);
+        std::fflush(stdout);
+        std::fflush(stderr);
         // No exit handlers: the plug-in's static state stays as it is.
         _exit(0);
     }
     ::close(fds[1]);
     if (child < 0) {
         ::close(fds[0]);
+        if (captured != nullptr) {
+            std::fclose(captured);
+        }
         outcome.lines.emplace_back('P', std::string("cannot fork: ") + std::strerror(errno));
         outcome.exitStatus = 1;
         return outcome;
@@ -87,6 +100,11 @@ ChildOutcome runChild(const std::string& /*task*/, const Options& options,
     }
     outcome.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (captured != nullptr) {
+        std::rewind(captured);
+        outcome.output = summariseOutput(captured);
+        std::fclose(captured);
+    }
     return outcome;
 }
 
@@ -101,21 +119,6 @@ void writeReport(int fd, const std::string& line) {
     const ssize_t ignored = ::write(fd, line.data(), line.size());
     static_cast<void>(ignored);
 }
-
-std::size_t pageSize() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
-
-void* mapPages(std::size_t bytes) {
-    void* region = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (region == MAP_FAILED) {
-        std::perror("mmap");
-        return nullptr;
-    }
-    return region;
-}
-
-void blockPage(void* page) { mprotect(page, pageSize(), PROT_NONE); }
-
-void unmapPages(void* pages, std::size_t bytes) { munmap(pages, bytes); }
 
 long residentKiB() {
     std::ifstream statm("/proc/self/statm");

@@ -1,6 +1,6 @@
 // Windows: each task in a child process that is this program started again
-// with --child, guard pages with VirtualAlloc and VirtualProtect, the working
-// set from the process status API.
+// with --child, its standard output and error in a temporary file, the
+// working set from the process status API.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -13,8 +13,9 @@
 #include <cstdlib>
 #include <thread>
 
+#include "crash_report.h"
+#include "platform.h"
 #include "tools/common/output_file.h"
-#include "tools/validate/platform.h"
 
 namespace validate {
 
@@ -53,11 +54,15 @@ std::wstring childCommandLine(const std::string& task, HANDLE reportWrite, const
         "--level",         std::to_string(options.level),
         "--seed",          std::to_string(options.seed),
         "--time-limit",    number(options.timeLimitSeconds)};
-    if (options.maxGain >= 0.0) {
-        arguments.insert(arguments.end(), {"--max-gain", number(options.maxGain)});
+    if (options.profile.maxGain > 0.0) {
+        arguments.insert(arguments.end(), {"--max-gain", number(options.profile.maxGain)});
     }
-    if (options.textLimit >= 0) {
-        arguments.insert(arguments.end(), {"--text-limit", std::to_string(options.textLimit)});
+    if (options.profile.parameterTextLimit > 0) {
+        arguments.insert(arguments.end(),
+                         {"--text-limit", std::to_string(options.profile.parameterTextLimit)});
+    }
+    if (options.resumeAt > 0) {
+        arguments.insert(arguments.end(), {"--resume-at", std::to_string(options.resumeAt)});
     }
     wchar_t self[MAX_PATH * 4];
     const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
@@ -72,9 +77,13 @@ std::string lastErrorText(const char* what) {
     return std::string(what) + " (error " + std::to_string(GetLastError()) + ")";
 }
 
-// An unhandled exception ends the child with the exception's code as its exit
-// status, where the parent reads it, instead of a debugger or a dialog.
+int crashReportFd = -1;
+
+// An unhandled exception names the call in progress and ends the child with
+// the exception's code as its exit status, where the parent reads it,
+// instead of a debugger or a dialog.
 LONG WINAPI endWithExceptionCode(EXCEPTION_POINTERS* exception) {
+    writeCallInProgress(crashReportFd);
     TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
     return EXCEPTION_EXECUTE_HANDLER;
 }
@@ -97,8 +106,26 @@ ChildOutcome runChild(const std::string& task, const Options& options,
     std::fflush(stderr);
     const auto started = std::chrono::steady_clock::now();
     std::wstring commandLine = childCommandLine(task, writeEnd, options);
+    // The child's standard output and error go to a temporary file that
+    // is deleted when closed.
+    wchar_t folder[MAX_PATH + 1];
+    wchar_t capturePath[MAX_PATH + 1];
+    HANDLE capture = INVALID_HANDLE_VALUE;
+    if (GetTempPathW(MAX_PATH + 1, folder) != 0 &&
+        GetTempFileNameW(folder, L"dvo", 0, capturePath) != 0) {
+        capture = CreateFileW(capturePath, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                              nullptr);
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    if (capture != INVALID_HANDLE_VALUE) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = capture;
+        startup.hStdError = capture;
+    }
     PROCESS_INFORMATION process{};
     const BOOL created = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &process);
@@ -106,6 +133,9 @@ ChildOutcome runChild(const std::string& task, const Options& options,
     CloseHandle(writeEnd);
     if (!created) {
         CloseHandle(readEnd);
+        if (capture != INVALID_HANDLE_VALUE) {
+            CloseHandle(capture);
+        }
         outcome.lines.emplace_back('P', lastErrorText("cannot start the check's process"));
         outcome.exitStatus = 1;
         return outcome;
@@ -150,6 +180,22 @@ ChildOutcome runChild(const std::string& task, const Options& options,
     }
     outcome.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    if (capture != INVALID_HANDLE_VALUE) {
+        // A second handle for the C runtime; the file goes when both close.
+        SetFilePointer(capture, 0, nullptr, FILE_BEGIN);
+        HANDLE reading = nullptr;
+        if (DuplicateHandle(GetCurrentProcess(), capture, GetCurrentProcess(), &reading, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS)) {
+            const int fd =
+                _open_osfhandle(reinterpret_cast<intptr_t>(reading), _O_RDONLY | _O_BINARY);
+            std::FILE* file = fd >= 0 ? _fdopen(fd, "rb") : nullptr;
+            if (file != nullptr) {
+                outcome.output = summariseOutput(file);
+                std::fclose(file);
+            }
+        }
+        CloseHandle(capture);
+    }
     return outcome;
 }
 
@@ -169,6 +215,7 @@ int childMain(const std::string& task, const std::string& reportHandle, const Op
         return 2;
     }
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    crashReportFd = fd;
     SetUnhandledExceptionFilter(endWithExceptionCode);
     runTask(task, options, fd);
     writeReport(fd, std::string(1, kDone) + "\t\n");
@@ -202,27 +249,6 @@ void writeReport(int fd, const std::string& line) {
     const int ignored = _write(fd, line.data(), static_cast<unsigned>(line.size()));
     static_cast<void>(ignored);
 }
-
-std::size_t pageSize() {
-    SYSTEM_INFO info{};
-    GetSystemInfo(&info);
-    return info.dwPageSize;
-}
-
-void* mapPages(std::size_t bytes) {
-    void* region = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (region == nullptr) {
-        std::fprintf(stderr, "VirtualAlloc: error %lu\n", GetLastError());
-    }
-    return region;
-}
-
-void blockPage(void* page) {
-    DWORD previous = 0;
-    VirtualProtect(page, pageSize(), PAGE_NOACCESS, &previous);
-}
-
-void unmapPages(void* pages, std::size_t /*bytes*/) { VirtualFree(pages, 0, MEM_RELEASE); }
 
 long residentKiB() {
     PROCESS_MEMORY_COUNTERS counters{};

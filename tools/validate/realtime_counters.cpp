@@ -1,8 +1,8 @@
 // Replacements of the allocator and of libc calls that block or enter the
-// kernel. Each counts when the calling thread is inside an audio call, then
-// forwards: allocation to glibc's own entry points, the rest to the next
-// definition (libc's).
-#include "tools/validate/realtime_counters.h"
+// kernel. Calls that never block (pthread_mutex_trylock) are not counted. Each counts when the
+// calling thread is inside an audio call, then forwards: allocation to glibc's own entry points,
+// the rest to the next definition (libc's).
+#include "validate/realtime_counters.h"
 
 #include <array>
 #include <atomic>
@@ -50,7 +50,6 @@ enum Kind : std::size_t {
     kUsleep,
     kSchedYield,
     kMutexLock,
-    kMutexTrylock,
     kCondWait,
     kCondSignal,
     kSemWait,
@@ -82,7 +81,6 @@ constexpr std::array<const char*, kKindCount> kNames = {"malloc",
                                                         "usleep",
                                                         "sched_yield",
                                                         "pthread_mutex_lock",
-                                                        "pthread_mutex_trylock",
                                                         "pthread_cond_wait",
                                                         "pthread_cond_signal",
                                                         "sem_wait",
@@ -234,7 +232,6 @@ VALIDATE_FORWARD(kNanosleep, int, clock_nanosleep,
 VALIDATE_FORWARD(kUsleep, int, usleep, (useconds_t micros), (micros))
 VALIDATE_FORWARD(kSchedYield, int, sched_yield, (), ())
 VALIDATE_FORWARD(kMutexLock, int, pthread_mutex_lock, (pthread_mutex_t * mutex), (mutex))
-VALIDATE_FORWARD(kMutexTrylock, int, pthread_mutex_trylock, (pthread_mutex_t * mutex), (mutex))
 VALIDATE_FORWARD(kCondWait, int, pthread_cond_wait, (pthread_cond_t * cond, pthread_mutex_t* m),
                  (cond, m))
 VALIDATE_FORWARD(kCondSignal, int, pthread_cond_signal, (pthread_cond_t * cond), (cond))

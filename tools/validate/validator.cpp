@@ -1,18 +1,21 @@
 // The check table, the child-process runner and the reports.
-#include "tools/validate/validator.h"
+#include "validate/validator.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <stdexcept>
 
-#include "tools/validate/check_support.h"
-#include "tools/validate/checks.h"
-#include "tools/validate/platform.h"
+#include "checks.h"
+#include "crash_report.h"
+#include "platform.h"
 
 namespace validate {
 
@@ -51,29 +54,22 @@ const std::vector<CheckEntry>& entries() {
         {{"threads", "parameters and texts on one thread while another processes", 1},
          checkThreads},
         {{"fpmode",
-          "the caller's floating-point mode (MXCSR, x87 control word) unchanged by every "
-          "call",
+          "the caller's floating-point mode (MXCSR and x87 control word, or FPCR) unchanged "
+          "by every call",
           1},
          checkFloatingPointMode},
-        {{"realtime", "no allocation, lock or common system call inside processReplacing", 3},
+        {{"realtime", "no allocation, blocking lock or common system call inside processReplacing",
+          3},
          checkRealtime},
+        {{"hostile",
+          "calls no host should make: null pointers, random opcodes and arguments, invalid "
+          "parameter values, rates and time information, null channel arrays, negative frame "
+          "counts, processing while suspended; each crash reported and the rest still tried",
+          5},
+         checkHostile},
     };
     return table;
 }
-
-// Known plug-ins and what they declare: a pan law scaled by the square root
-// of two lifts a channel by at most 1.41422 (sqrt 2 and float rounding), and
-// parameter texts of up to 16 characters are documented for this one.
-struct KnownPlugin {
-    std::int32_t uniqueID;
-    const char* effectName;
-    double maxGain;
-    int parameterTextLimit;
-};
-
-constexpr KnownPlugin kKnownPlugins[] = {
-    {fourCharCode('r', 'p', 'v', 'n'), "K'q Drifton", 1.41422, 16},
-};
 
 void reportLine(int fd, char kind, const std::string& text) {
     writeReport(fd, std::string(1, kind) + '\t' + text + '\n');
@@ -121,26 +117,63 @@ std::string fourCharText(std::int32_t code) {
     return text;
 }
 
-Profile resolveProfile(std::int32_t uniqueID, const std::string& effectName,
-                       const Options& options) {
-    Profile profile;
-    for (const KnownPlugin& known : kKnownPlugins) {
-        if (known.uniqueID == uniqueID && effectName == known.effectName) {
-            profile.maxGain = known.maxGain;
-            profile.parameterTextLimit = known.parameterTextLimit;
-            profile.source = "known plug-in '" + fourCharText(uniqueID) + "'";
-        }
+void readProfileFile(const std::string& path, Profile& profile) {
+    std::ifstream in(path);
+    if (!in) {
+        throw std::runtime_error(path + ": cannot read the profile: " + std::strerror(errno));
     }
-    if (options.maxGain >= 0.0 || options.textLimit >= 0) {
-        if (options.maxGain >= 0.0) {
-            profile.maxGain = options.maxGain;
+    std::string line;
+    int number = 0;
+    bool any = false;
+    while (std::getline(in, line)) {
+        ++number;
+        const std::string where = path + ":" + std::to_string(number) + ": ";
+        const std::size_t hash = line.find('#');
+        if (hash != std::string::npos) {
+            line.erase(hash);
         }
-        if (options.textLimit >= 0) {
-            profile.parameterTextLimit = options.textLimit;
+        const auto trim = [](std::string text) {
+            const auto first = text.find_first_not_of(" \t\r");
+            const auto last = text.find_last_not_of(" \t\r");
+            return first == std::string::npos ? std::string()
+                                              : text.substr(first, last - first + 1);
+        };
+        line = trim(line);
+        if (line.empty()) {
+            continue;
         }
-        profile.source = "options";
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            throw std::runtime_error(where + "expected 'key = value', got '" + line + "'");
+        }
+        const std::string key = trim(line.substr(0, equals));
+        const std::string value = trim(line.substr(equals + 1));
+        std::size_t used = 0;
+        try {
+            if (key == "max-gain") {
+                const double gain = std::stod(value, &used);
+                if (used != value.size() || !(gain > 0.0 && gain < 1e30)) {
+                    throw std::invalid_argument(value);
+                }
+                profile.maxGain = gain;
+            } else if (key == "text-limit") {
+                const int limit = std::stoi(value, &used);
+                if (used != value.size() || limit < 1 || limit > 200) {
+                    throw std::invalid_argument(value);
+                }
+                profile.parameterTextLimit = limit;
+            } else {
+                throw std::runtime_error(where + "unknown key '" + key +
+                                         "' (max-gain or text-limit)");
+            }
+        } catch (const std::logic_error&) {
+            throw std::runtime_error(where + key + ": not a valid value: '" + value + "'");
+        }
+        any = true;
     }
-    return profile;
+    if (any) {
+        profile.source = "profile " + path;
+    }
 }
 
 namespace {
@@ -235,28 +268,18 @@ Identity identify(const Options& options) {
         }
     }
     identity.loaded = identity.error.empty();
-    identity.profile = resolveProfile(identity.uniqueID, identity.name, options);
     return identity;
 }
 
-void runInProcess(const std::string& name, const Options& options, int reportFd) {
+namespace {
+
+void runCheck(const std::string& name, const Options& options, int reportFd) {
     Context context(options, name, reportFd);
     std::string error;
     const auto plugin = LoadedPlugin::load(options.pluginPath, &error);
     if (plugin == nullptr) {
         context.problem(error);
         return;
-    }
-    {
-        auto instance = TestInstance::create(plugin->entry());
-        if (instance == nullptr) {
-            context.problem("the entry point returned no effect record");
-            return;
-        }
-        char text[kHostTextBuffer] = {};
-        instance->dispatch(effGetEffectName, 0, 0, text);
-        text[sizeof text - 1] = '\0';
-        context.setProfile(resolveProfile(instance->record()->uniqueID, text, options));
     }
     for (const CheckEntry& entry : entries()) {
         if (name == entry.info.name) {
@@ -267,74 +290,186 @@ void runInProcess(const std::string& name, const Options& options, int reportFd)
     context.problem("no check named " + name);
 }
 
+// What one child process of a check reported.
+struct ChildReport {
+    std::string lastStep;
+    std::string tried;
+    std::string skipped;
+    std::string crashedCall;
+    int hostileIndex = -1;
+    std::string hostileCall;
+    std::vector<std::string> problems;
+    std::size_t problemCount = 0;
+    std::vector<std::string> warnings;
+    std::size_t warningCount = 0;
+};
+
+ChildReport readReport(const ChildOutcome& outcome) {
+    ChildReport report;
+    for (const auto& [kind, text] : outcome.lines) {
+        switch (kind) {
+        case 'S':
+            report.lastStep = text;
+            break;
+        case 'P':
+            report.problems.push_back(text);
+            break;
+        case 'N':
+            report.problemCount = std::max<std::size_t>(report.problemCount, std::stoul(text));
+            break;
+        case 'W':
+            report.warnings.push_back(text);
+            break;
+        case 'M':
+            report.warningCount = std::max<std::size_t>(report.warningCount, std::stoul(text));
+            break;
+        case 'T':
+            report.tried = text;
+            break;
+        case 'K':
+            report.skipped = text;
+            break;
+        case 'C':
+            report.crashedCall = describeCrashedCall(text);
+            break;
+        case 'H': {
+            const std::size_t space = text.find(' ');
+            report.hostileIndex = std::stoi(text.substr(0, space));
+            report.hostileCall = space == std::string::npos ? "" : text.substr(space + 1);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    report.problemCount = std::max(report.problemCount, report.problems.size());
+    report.warningCount = std::max(report.warningCount, report.warnings.size());
+    return report;
+}
+
+// Why the child ended before its check did, or "".
+std::string fatalText(const ChildOutcome& outcome, const ChildReport& report, double limit) {
+    std::string where;
+    if (!report.crashedCall.empty()) {
+        where += " in " + report.crashedCall;
+    }
+    if (report.hostileIndex >= 0) {
+        where += " (hostile call " + std::to_string(report.hostileIndex) + ": " +
+                 report.hostileCall + ")";
+    } else if (!report.lastStep.empty()) {
+        where += " while: " + report.lastStep;
+    }
+    if (outcome.timedOut) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", limit);
+        return std::string("no answer within the time limit of ") + text + " s" + where;
+    }
+    if (outcome.crash != 0) {
+        return "crashed with " + crashText(outcome.crash) + where;
+    }
+    if (outcome.unfinished) {
+        return "the check's process ended before the check finished" + where;
+    }
+    if (outcome.exitStatus != 0) {
+        // Sanitizers and memory checkers end a process this way when they
+        // found errors; their report is in the captured output.
+        return "the check's process exited with status " + std::to_string(outcome.exitStatus) +
+               where + " (see its output below)";
+    }
+    return "";
+}
+
+void addOutput(CapturedOutput& total, const CapturedOutput& more) {
+    if (total.lines == 0) {
+        total.first = more.first;
+    }
+    total.lines += more.lines;
+    total.bytes += more.bytes;
+    if (!more.last.empty() || more.lines > 0) {
+        total.last = more.last.empty() ? more.first : more.last;
+    }
+}
+
+constexpr int kMostRestarts = 200;
+
+}  // namespace
+
 void runTask(const std::string& task, const Options& options, int reportFd) {
     if (task == kIdentifyTask) {
         identifyInChild(options, reportFd);
     } else {
-        runInProcess(task, options, reportFd);
+        runCheck(task, options, reportFd);
     }
 }
 
 CheckResult runIsolated(const std::string& name, const Options& options) {
     CheckResult result;
     result.name = name;
-    const ChildOutcome outcome =
-        runChild(name, options, [&](int fd) { runInProcess(name, options, fd); });
-    std::string lastStep;
+    const bool restartable = name == "hostile";
+    Options childOptions = options;
+    childOptions.resumeAt = 0;
+    const auto started = std::chrono::steady_clock::now();
+    std::string lastTried;
     std::string skipped;
-    std::size_t counted = 0;
-    for (const auto& [kind, text] : outcome.lines) {
-        switch (kind) {
-        case 'S':
-            lastStep = text;
-            break;
-        case 'P':
-            result.problems.push_back(text);
-            break;
-        case 'N':
-            counted = std::max<std::size_t>(counted, std::stoul(text));
-            break;
-        case 'T':
-            result.tried = text;
-            break;
-        case 'K':
-            skipped = text;
-            break;
-        default:
+    std::string lastStep;
+    for (int restarts = 0;; ++restarts) {
+        const double left =
+            options.timeLimitSeconds -
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        childOptions.timeLimitSeconds = std::max(left, 0.1);
+        const ChildOutcome outcome =
+            runChild(name, childOptions, [&](int fd) { runCheck(name, childOptions, fd); });
+        const ChildReport report = readReport(outcome);
+        if (!report.tried.empty()) {
+            lastTried = report.tried;
+        }
+        if (!report.skipped.empty()) {
+            skipped = report.skipped;
+        }
+        if (!report.lastStep.empty()) {
+            lastStep = report.lastStep;
+        }
+        addOutput(result.output, outcome.output);
+        const std::string fatal = fatalText(outcome, report, options.timeLimitSeconds);
+        if (!fatal.empty()) {
+            result.problems.push_back(fatal);
+            ++result.problemCount;
+        }
+        for (const std::string& problem : report.problems) {
+            if (result.problems.size() < 8) {
+                result.problems.push_back(problem);
+            }
+        }
+        result.problemCount += report.problemCount;
+        for (const std::string& warning : report.warnings) {
+            if (result.warnings.size() < 8 &&
+                std::find(result.warnings.begin(), result.warnings.end(), warning) ==
+                    result.warnings.end()) {
+                result.warnings.push_back(warning);
+            }
+        }
+        result.warningCount += report.warningCount;
+        // A hostile call that crashed or hung: go on from the next one.
+        const bool again = restartable && !fatal.empty() && report.hostileIndex >= 0 &&
+                           !outcome.timedOut && restarts < kMostRestarts;
+        if (!again) {
+            if (restartable && !fatal.empty() && restarts >= kMostRestarts) {
+                result.problems.push_back("stopped after " + std::to_string(kMostRestarts) +
+                                          " crashes");
+            }
             break;
         }
+        childOptions.resumeAt = report.hostileIndex + 1;
     }
-    const std::string where = lastStep.empty() ? "" : " while: " + lastStep;
-    std::string fatal;
-    if (outcome.timedOut) {
-        char limit[32];
-        std::snprintf(limit, sizeof limit, "%g", options.timeLimitSeconds);
-        fatal = std::string("no answer within the time limit of ") + limit + " s" + where;
-    } else if (outcome.crash != 0) {
-        fatal = "crashed with " + crashText(outcome.crash) + where;
-    } else if (outcome.unfinished) {
-        fatal = "the check's process ended before the check finished" + where;
-    } else if (outcome.exitStatus != 0) {
-        // Sanitizers and memory checkers end a process this way when they
-        // found errors; their report is on standard error.
-        fatal = "the check's process exited with status " + std::to_string(outcome.exitStatus) +
-                " (see the errors reported above)";
-    }
-    if (!fatal.empty()) {
-        result.problems.insert(result.problems.begin(), fatal);
-        ++counted;
-    }
-    result.problemCount = std::max(counted, result.problems.size());
     if (result.problemCount > 0) {
         result.status = Status::Failed;
     } else if (!skipped.empty()) {
         result.status = Status::Skipped;
-        result.tried = "skipped: " + skipped;
+        lastTried = "skipped: " + skipped;
     }
-    if (result.tried.empty() && !lastStep.empty()) {
-        result.tried = "reached: " + lastStep;
-    }
-    result.seconds = outcome.seconds;
+    result.tried = !lastTried.empty() ? lastTried : !lastStep.empty() ? "reached: " + lastStep : "";
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return result;
 }
 
@@ -356,6 +491,37 @@ std::string describe(const CheckResult& result) {
     return line;
 }
 
+std::vector<std::string> describeDetails(const CheckResult& result) {
+    std::vector<std::string> lines;
+    if (result.warningCount > 0) {
+        std::string line = "      " + std::to_string(result.warningCount) +
+                           (result.warningCount == 1 ? " warning: " : " warnings, first: ");
+        for (std::size_t i = 0; i < result.warnings.size() && i < 2; ++i) {
+            line += (i == 0 ? "" : "; ") + result.warnings[i];
+        }
+        lines.push_back(line);
+    }
+    const CapturedOutput& output = result.output;
+    if (output.lines > 0) {
+        lines.push_back("      the plug-in printed " + std::to_string(output.lines) +
+                        (output.lines == 1 ? " line" : " lines") + " (" +
+                        std::to_string(output.bytes) +
+                        " bytes), first: " + (output.first.empty() ? "" : output.first.front()));
+        // A process that died or failed: its last words, where a sanitizer's
+        // or a memory checker's report ends.
+        const bool died = !result.problems.empty() &&
+                          (result.problems.front().rfind("crashed", 0) == 0 ||
+                           result.problems.front().rfind("the check's process", 0) == 0);
+        if (died && output.lines > 1) {
+            const auto& tail = output.last.empty() ? output.first : output.last;
+            for (const std::string& text : tail) {
+                lines.push_back("      | " + text);
+            }
+        }
+    }
+    return lines;
+}
+
 std::string toJson(const Options& options, const Identity& identity,
                    const std::vector<CheckResult>& results) {
     nlohmann::json report;
@@ -364,9 +530,9 @@ std::string toJson(const Options& options, const Identity& identity,
         {"vendor", identity.vendor},       {"uniqueID", fourCharText(identity.uniqueID)},
         {"inputs", identity.numInputs},    {"outputs", identity.numOutputs},
         {"parameters", identity.numParams}};
-    report["profile"] = {{"maxGain", identity.profile.maxGain},
-                         {"parameterTextLimit", identity.profile.parameterTextLimit},
-                         {"source", identity.profile.source}};
+    report["profile"] = {{"maxGain", options.profile.maxGain},
+                         {"parameterTextLimit", options.profile.parameterTextLimit},
+                         {"source", options.profile.source}};
     report["level"] = options.level;
     report["seed"] = options.seed;
     std::size_t passed = 0;
@@ -385,6 +551,13 @@ std::string toJson(const Options& options, const Identity& identity,
                         {"tried", result.tried},
                         {"problems", result.problems},
                         {"problemCount", result.problemCount},
+                        {"warnings", result.warnings},
+                        {"warningCount", result.warningCount},
+                        {"output",
+                         {{"lines", result.output.lines},
+                          {"bytes", result.output.bytes},
+                          {"first", result.output.first},
+                          {"last", result.output.last}}},
                         {"seconds", result.seconds}});
     }
     report["checks"] = list;

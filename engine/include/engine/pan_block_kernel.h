@@ -1,8 +1,9 @@
 // The audio path a block at a time: pan targets, smoothing filter and channel
 // gains each in a loop of its own that handles several samples per
-// instruction. On x86-64 the kernel is built twice, for the baseline
-// instruction set and for CPUs with AVX2 and FMA; the faster one the CPU
-// supports is chosen once, when the library is loaded. No host types.
+// instruction. The kernel is built for the baseline instruction set and, on
+// x86-64, for CPUs with AVX2 and FMA, on AArch64 for Advanced SIMD with fused
+// multiply-add (every AArch64 CPU has them); the fastest one the CPU supports
+// is chosen once, when the library is loaded. No host types.
 #pragma once
 
 #include <cstdint>
@@ -37,11 +38,16 @@ struct StereoBlock {
 // is exact (see pan_block_kernel.cpp).
 inline constexpr double kBlockPositionLimit = 16777216.0;
 
-// The kernel's builds, slowest first: the baseline instruction set, and on
-// x86-64 AVX2 with FMA.
-enum class KernelPath { kBaseline, kAvx2Fma };
+// The kernel's builds, slowest first: the baseline instruction set; on
+// x86-64 AVX2 with FMA; on AArch64 Advanced SIMD (NEON) with FMA.
+enum class KernelPath { kBaseline, kAvx2Fma, kNeon };
 
-// The baseline everywhere; AVX2+FMA where the CPU and operating system have it.
+// Every path of any build, for tests and benchmarks that try each supported one.
+inline constexpr KernelPath kKernelPaths[] = {KernelPath::kBaseline, KernelPath::kAvx2Fma,
+                                              KernelPath::kNeon};
+
+// The baseline everywhere; AVX2+FMA where the CPU and operating system have
+// it; NEON on every AArch64 CPU.
 bool kernelPathSupported(KernelPath path);
 // The fastest supported path, decided once when the library is loaded. The
 // product processes with it; tests and benchmarks name a path themselves.

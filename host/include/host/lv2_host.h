@@ -104,6 +104,9 @@ public:
     // `uri` is empty; null with a one-line reason in *error otherwise.
     static std::unique_ptr<Plugin> load(const std::string& bundleFolder, const std::string& uri,
                                         std::string* error);
+    // The plug-in `uri` wherever LV2 hosts look (LV2_PATH when set, else the
+    // standard folders); null with a one-line reason in *error otherwise.
+    static std::unique_ptr<Plugin> find(const std::string& uri, std::string* error);
     ~Plugin();
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;
@@ -127,6 +130,7 @@ public:
 
 private:
     Plugin() = default;
+    void readPorts();
     LilvWorldImpl* world_ = nullptr;
     const LilvPluginImpl* plugin_ = nullptr;
     std::vector<PortInfo> ports_;

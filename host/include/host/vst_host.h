@@ -5,9 +5,9 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -48,12 +48,15 @@ private:
     void* handle_;  // the dlopen handle or the HMODULE
 };
 
-// The host side of the callback: records every call and answers it. One Host
-// may serve several instances. Thread-safe; the audio thread reaches it for
-// audioMasterGetTime.
+// The host side of the callback: answers every call the plug-in makes. One
+// Host may serve several instances. Real-time clean: answering takes no lock
+// and allocates nothing, so the audio thread may call it in every block.
+// The answers are set by the thread that drives the instances, between the
+// calls it makes (the fixed answers are atomic, so any thread may set them).
 class Host {
 public:
     Host();
+    virtual ~Host() = default;
     Host(const Host&) = delete;
     Host& operator=(const Host&) = delete;
 
@@ -67,36 +70,82 @@ public:
     // does, so that callback() finds it. The record stays the caller's.
     void attach(AEffect* effect) { effect->user = this; }
 
-    // Answers one call; what callback() forwards to.
-    VstIntPtr handle(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                     float opt);
+    // Runs `make(callback())`, which creates a record, with this Host
+    // answering the calls made before the record exists, then attaches the
+    // record (when there is one). What Instance::create does with an entry
+    // point; in-process effects use it directly.
+    template <typename Make>
+    AEffect* create(Make&& make) {
+        Host* const previous = enterCreation(this);
+        AEffect* const effect = make(callback());
+        enterCreation(previous);
+        if (effect != nullptr) {
+            attach(effect);
+        }
+        return effect;
+    }
+
+    // Answers one call; what callback() forwards to. [any thread] Never locks
+    // or allocates here; a layer that records overrides it.
+    virtual VstIntPtr handle(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                             void* ptr, float opt);
 
     // Answer to audioMasterVersion (2400 unless changed; 0 refuses instances).
     void setVersionAnswer(VstIntPtr answer);
-    // A fixed answer for any other opcode (default 0).
+    // A fixed answer for any other opcode below kAnsweredOpcodes (default 0).
     void setAnswer(VstInt32 opcode, VstIntPtr answer);
+    static constexpr VstInt32 kAnsweredOpcodes = 64;
     // The record audioMasterGetTime answers with; null answers when disabled.
     VstTimeInfo& timeInfo() { return timeInfo_; }
     void setTimeInfoAvailable(bool available);
     // Position and tempo, both marked valid.
     void setTransport(double ppqPos, double tempo);
 
-    // Recording is on by default; turn it off to keep the audio path cheap.
-    void setRecording(bool on);
+    // Pauses or resumes a recording layer (RecordingHost); a plain Host
+    // records nothing.
+    void setRecording(bool on) { recording_.store(on, std::memory_order_relaxed); }
+
+protected:
+    bool recording() const { return recording_.load(std::memory_order_relaxed); }
+
+private:
+    friend class Instance;
+    static Host* enterCreation(Host* host);
+    std::array<std::atomic<VstIntPtr>, kAnsweredOpcodes> answers_{};
+    std::atomic<bool> recording_{true};
+    std::atomic<bool> timeInfoAvailable_{true};
+    VstTimeInfo timeInfo_{};
+};
+
+// The recording layer: a Host that also keeps every call it answers, for
+// tests that look at what the plug-in asked. Recording locks and allocates,
+// so it belongs outside real-time paths (turn it off with setRecording).
+class RecordingHost : public Host {
+public:
+    VstIntPtr handle(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                     float opt) override;
     std::vector<HostCall> calls() const;
     std::size_t countCalls(VstInt32 opcode) const;
     void clearCalls();
 
 private:
-    friend class Instance;
     mutable std::mutex mutex_;
     std::vector<HostCall> calls_;
-    std::map<VstInt32, VstIntPtr> answers_;
-    VstIntPtr versionAnswer_ = kVstVersion;
-    bool recording_ = true;
-    bool timeInfoAvailable_ = true;
-    VstTimeInfo timeInfo_{};
 };
+
+// The call an Instance is making into a plug-in on this thread, kept so that
+// a crash handler can name it. Plain stores, no allocation: cheap enough for
+// every block. `what` is a static text: "dispatcher", "processReplacing", ...
+struct CallInProgress {
+    const char* what = nullptr;  // null between calls
+    VstInt32 opcode = 0;         // dispatcher: opcode; setParameter/getParameter: index
+    VstInt32 index = 0;
+    VstIntPtr value = 0;  // dispatcher: value; process calls: frames
+    const void* ptr = nullptr;
+    float opt = 0.0f;  // dispatcher: opt; setParameter: value
+};
+// This thread's call in progress (thread-local).
+CallInProgress& callInProgress();
 
 // One effect instance, driven through its record. Sends effClose when
 // destroyed unless closed already.

@@ -51,6 +51,7 @@ struct Urids {
     LV2_URID timeBeatsPerBar = 0;
     LV2_URID timeBeatsPerMinute = 0;
     LV2_URID timeSpeed = 0;
+    LV2_URID timeFrame = 0;
 
     static Urids map(const LV2_URID_Map& map);
 };

@@ -1,6 +1,7 @@
 // A fuzzing host: creates panner instances through the entry function's
 // body and drives them only through their effect records, as a DAW does.
-// It answers the plug-in's callbacks from fields a target may change, checks
+// The host library's Host answers the plug-in's callbacks from fields a
+// target may change; this layer checks
 // the record and the caller's floating-point mode around every call, and
 // keeps the first problem it sees.
 #pragma once
@@ -10,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "host/guarded_buffer.h"
+#include "host/vst_host.h"
 #include "vst/vst_opcodes.h"
 #include "vst/vst_records.h"
 
@@ -30,18 +33,10 @@ private:
     std::string first_;
 };
 
-// What the host answers to the plug-in's queries.
-struct HostState {
-    bool timeAvailable = true;
-    VstTimeInfo time{};
-    VstIntPtr sampleRateAnswer = 0;
-    VstIntPtr blockSizeAnswer = 0;
-};
-
 // One plug-in instance. Closes it when destroyed unless already closed.
 class FuzzEffect {
 public:
-    FuzzEffect(HostState& host, Findings& findings);
+    FuzzEffect(vsthost::Host& host, Findings& findings);
     ~FuzzEffect();
     FuzzEffect(const FuzzEffect&) = delete;
     FuzzEffect& operator=(const FuzzEffect&) = delete;
@@ -66,15 +61,15 @@ private:
     AEffect initial_{};
 };
 
-// A text buffer handed to the plug-in, with guard bytes after the part the
-// plug-in may write. Allocated to its exact size, so a sanitizer also catches
-// any access past its end.
-class GuardedBuffer {
+// A buffer handed to the plug-in with a limit on what it may write: the
+// host library's guarded buffer (canaries and an inaccessible page after
+// it), of which the bytes past `writable` must stay as they were.
+class LimitedBuffer {
 public:
     // `writable` bytes the plug-in may write, then guard bytes; `content` is
     // copied in first (cut to fit) and followed by a zero byte.
-    GuardedBuffer(std::size_t writable, const std::uint8_t* content, std::size_t contentSize);
-    char* data() { return bytes_.get(); }
+    LimitedBuffer(std::size_t writable, const std::uint8_t* content, std::size_t contentSize);
+    char* data() { return buffer_.text(); }
     std::size_t writable() const { return writable_; }
     // What went wrong, or the empty text: a byte at or past `writable`
     // changed, or, when `isText` and the plug-in wrote anything, no zero
@@ -83,8 +78,7 @@ public:
 
 private:
     std::size_t writable_;
-    std::size_t size_;
-    std::unique_ptr<char[]> bytes_;
+    vsthost::GuardedBuffer buffer_;
     std::unique_ptr<char[]> before_;
 };
 

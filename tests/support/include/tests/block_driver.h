@@ -70,6 +70,10 @@ struct Scenario : PanParameters {
     // host's playing flag is set while rolling when `playingFlag` is.
     std::vector<TransportChange> transport;
     bool playingFlag = false;
+    // A tempo change of the song itself: from the first block at or after
+    // `tempoChangeAt` the song moves at `newTempo`, and the host reports it.
+    int tempoChangeAt = -1;
+    double newTempo = 120.0;
 };
 
 std::string describe(const Scenario& s);
@@ -116,6 +120,7 @@ void drive(const Scenario& s, SetRate setRate, SetFields setFields, Process proc
     std::size_t blockIndex = 0;
     std::size_t nextChange = 0;
     std::size_t nextTransport = 0;
+    double tempo = s.tempo;
     setFields(static_cast<const PanParameters&>(s));
     for (int done = 0; done < s.frames;) {
         while (nextChange < s.changes.size() && s.changes[nextChange].atFrame <= done) {
@@ -133,11 +138,14 @@ void drive(const Scenario& s, SetRate setRate, SetFields setFields, Process proc
             position = s.transport[nextTransport].position.value_or(position);
             rolling = s.transport[nextTransport++].rolling;
         }
+        if (s.tempoChangeAt >= 0 && done >= s.tempoChangeAt) {
+            tempo = s.newTempo;
+        }
         const int frames = std::min(s.blocks[blockIndex++ % s.blocks.size()], s.frames - done);
         const bool reporting = done < s.reportedUntil;
         BlockTime time;
         time.position = reporting ? s.reportedPosition.value_or(position) : position;
-        time.tempo = reporting ? s.reportedTempo.value_or(s.tempo) : s.tempo;
+        time.tempo = reporting ? s.reportedTempo.value_or(tempo) : tempo;
         time.playing = rolling && s.playingFlag;
         if (s.time == TimeMode::kBoth || s.time == TimeMode::kNoTempo) {
             time.reported.position = time.position;
@@ -149,7 +157,7 @@ void drive(const Scenario& s, SetRate setRate, SetFields setFields, Process proc
         process(done, frames, static_cast<const BlockTime&>(time));
         done += frames;
         if (rolling) {
-            position += frames * (s.tempo / 60.0) / rate;
+            position += frames * (tempo / 60.0) / rate;
         }
     }
 }

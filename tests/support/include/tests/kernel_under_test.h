@@ -3,8 +3,8 @@
 // the plug-in file built for that path.
 #pragma once
 
-#include "host/vst_host.h"
 #include "engine/pan_block_kernel.h"
+#include "host/vst_host.h"
 
 namespace pantest {
 

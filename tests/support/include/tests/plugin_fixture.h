@@ -29,7 +29,7 @@ protected:
         return instance;
     }
 
-    vsthost::Host host;
+    vsthost::RecordingHost host;
     std::unique_ptr<vsthost::PluginLibrary> library;
     vsthost::EntryPoint entry = nullptr;
 };

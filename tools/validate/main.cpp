@@ -13,15 +13,16 @@
 #include <iostream>
 #include <limits>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "drifton_version.h"
+#include "platform.h"
 #include "tools/common/cli.h"
 #include "tools/common/output_file.h"
 #include "tools/common/plugin_file.h"
-#include "tools/validate/platform.h"
-#include "tools/validate/validator.h"
+#include "validate/validator.h"
 
 namespace {
 
@@ -31,14 +32,17 @@ constexpr int kExitUsage = 2;
 #if defined(_WIN32)
 constexpr const char* kAbout = R"(
 Checks that a VST 2.4 plug-in for Windows survives what hosts do to it. Each
-check runs in a child process: a crash or a hang fails that check only. The
-realtime check counts C library calls only in the Linux build; here it is
-skipped.
+check runs in a child process: a crash or a hang fails that check only, and
+names the call. The realtime check counts C library calls only in the Linux
+build; here it is skipped.
 )";
 #else
 constexpr const char* kAbout = R"(
 Checks that a VST 2.4 plug-in for Linux survives what hosts do to it. Each
-check runs in a child process: a crash or a hang fails that check only.
+check runs in a child process: a crash or a hang fails that check only, and
+names the call. The plug-in's own output is captured and summarised per check.
+Editor calls are skipped without a display (DISPLAY); to include them run
+under a virtual one, for example: xvfb-run -a drifton-validate ...
 )";
 #endif
 
@@ -58,16 +62,23 @@ Options:
   --plugin PATH      the plug-in file (default: the K'q Drifton plug-in built or
                      installed beside this tool)
   --level N          1..10, more iterations at higher levels (default 3); checks
-                     with a higher minimum level are skipped unless named in --only
+                     with a higher minimum level are skipped unless named in --only;
+                     the hostile check (calls no host should make) runs from 5
   --seed N           seed of every random choice (default: a new one, printed)
   --only CHECK       run only this check; repeat or separate with commas
   --json FILE        also write the report as JSON to FILE
   --time-limit S     seconds each check may take (default 120)
+  --profile FILE     read declared bounds from FILE: lines 'max-gain = G' and
+                     'text-limit = N' (# comments); later options override it
   --max-gain G       declare that no output channel exceeds G x its input
-  --text-limit N     declare the longest parameter name, label or display (default 8)
+  --text-limit N     declare the longest parameter name, label or display: writing
+                     past it fails (without it, longer texts are only warnings)
   --list             list the checks and exit
   --help             show this help and exit
   --version          print the release number and exit
+
+Every check but threads replays exactly with the same --level and --seed;
+threads replays its calls and values, but not how the two threads interleave.
 
 Exit status: 0 when no check failed, 1 when one did, 2 on a usage error.
 )";
@@ -144,16 +155,28 @@ Command parse(int argc, char** argv) {
             command.jsonPath = value();
         } else if (option == "--time-limit") {
             command.options.timeLimitSeconds = realInRange(option, value(), 0.1, 86400.0);
+        } else if (option == "--profile") {
+            const std::string path = value();
+            try {
+                validate::readProfileFile(path, command.options.profile);
+            } catch (const std::runtime_error& error) {
+                throw tools::ToolError(std::string("--profile: ") + error.what());
+            }
         } else if (option == "--max-gain") {
-            command.options.maxGain = realInRange(option, value(), 0.0, 1e30);
+            command.options.profile.maxGain = realInRange(option, value(), 0.0, 1e30);
+            command.options.profile.source = "options";
         } else if (option == "--text-limit") {
-            command.options.textLimit =
+            command.options.profile.parameterTextLimit =
                 static_cast<int>(tools::parseInteger(option, value(), 1, 200));
+            command.options.profile.source = "options";
 #if defined(_WIN32)
         } else if (option == "--child") {
             command.childTask = value();
         } else if (option == "--report-handle") {
             command.reportHandle = value();
+        } else if (option == "--resume-at") {
+            command.options.resumeAt = static_cast<int>(
+                tools::parseInteger(option, value(), 0, std::numeric_limits<int>::max()));
 #endif
         } else {
             throw tools::ToolError(option + ": unknown option (see --help)");
@@ -212,6 +235,15 @@ int main(int argc, char** argv) {
             return kExitFailed;
         }
     }
+    // The report's folder must take a file before any check runs.
+    if (!command.jsonPath.empty()) {
+        try {
+            const tools::PendingOutput probe(command.jsonPath);
+        } catch (const tools::ToolError& error) {
+            std::cerr << "drifton-validate: --json: " << error.what() << "\n";
+            return kExitFailed;
+        }
+    }
     const validate::Options& options = command.options;
     const validate::Identity identity = validate::identify(options);
     if (!identity.loaded) {
@@ -223,12 +255,21 @@ int main(int argc, char** argv) {
                 identity.name.c_str(), identity.vendor.c_str(),
                 validate::fourCharText(identity.uniqueID).c_str(), identity.numInputs,
                 identity.numOutputs, identity.numParams);
-    std::printf(
-        "declared  %s, parameter texts up to %d characters (%s)\n",
-        identity.profile.maxGain > 0.0
-            ? ("output within " + std::to_string(identity.profile.maxGain) + " x input").c_str()
-            : "no gain bound",
-        identity.profile.parameterTextLimit, identity.profile.source.c_str());
+    const validate::Profile& profile = options.profile;
+    std::printf("declared  %s, %s (%s)\n",
+                profile.maxGain > 0.0
+                    ? ("output within " + std::to_string(profile.maxGain) + " x input").c_str()
+                    : "no gain bound",
+                profile.parameterTextLimit > 0
+                    ? ("parameter texts up to " + std::to_string(profile.parameterTextLimit) +
+                       " characters")
+                          .c_str()
+                    : "texts judged by the text",
+                profile.source.c_str());
+    std::printf("editors   %s\n", validate::hasDisplay()
+                                      ? "opened where there is one"
+                                      : "no display: editor calls skipped (run under xvfb-run "
+                                        "-a to include them)");
     std::printf("level %d, seed %llu (replay: --level %d --seed %llu)\n", options.level,
                 static_cast<unsigned long long>(options.seed), options.level,
                 static_cast<unsigned long long>(options.seed));
@@ -258,6 +299,9 @@ int main(int argc, char** argv) {
             }
         }
         std::printf("%s\n", validate::describe(result).c_str());
+        for (const std::string& line : validate::describeDetails(result)) {
+            std::printf("%s\n", line.c_str());
+        }
         std::fflush(stdout);
         results.push_back(std::move(result));
     }

@@ -90,11 +90,13 @@ struct RenderHooks {
 // parameters or texts: many plug-ins answer those only once open.
 void openInstance(vsthost::Instance& instance, double sampleRate, int maxBlock);
 
-// Prepares an open instance for a session at the source's rate (rate, block
-// size, parameter settings, resume), renders the whole source and suspends it.
+class Effect;
+
+// Prepares an effect for a session at the source's rate (rate, block size,
+// parameter settings, resume), renders the whole source and suspends it.
 // Returns the statistics of the output.
-Statistics renderSession(vsthost::Instance& instance, vsthost::Host& host, const RenderPlan& plan,
-                         Source& source, Sink& sink, const RenderHooks& hooks = {});
+Statistics renderSession(Effect& effect, const RenderPlan& plan, Source& source, Sink& sink,
+                         const RenderHooks& hooks = {});
 
 // A source of one constant value on both channels, for probing the gains.
 class ConstantSource : public Source {

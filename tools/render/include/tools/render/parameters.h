@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/vst_host.h"
+#include "tools/render/effect.h"
 
 namespace render {
 
@@ -16,20 +17,23 @@ struct Choice {
     float value;
 };
 
-class ParameterTable {
+// A VST effect's parameters, by their names and display texts.
+class ParameterTable : public ParameterNames {
 public:
     explicit ParameterTable(vsthost::Instance& instance);
 
-    int count() const { return static_cast<int>(names_.size()); }
-    const std::string& name(int index) const { return names_[static_cast<std::size_t>(index)]; }
+    int count() const override { return static_cast<int>(names_.size()); }
+    std::string name(int index) const override { return names_[static_cast<std::size_t>(index)]; }
 
     // A parameter by name (case-insensitive) or by index. Throws ToolError
     // starting with `option` and listing the valid names.
-    int resolveName(const std::string& option, const std::string& name) const;
+    int resolveName(const std::string& option, const std::string& name) const override;
     // The normalised value whose display text matches `text` (case-insensitive,
     // without the label or a degree sign). Throws ToolError listing the nearest
     // valid texts.
-    float resolveText(const std::string& option, int index, const std::string& text);
+    float resolveText(const std::string& option, int index, const std::string& text) override;
+    float fromNormalised(int, float normalised) const override { return normalised; }
+    std::string shown(int index) override;
     // Every display text the parameter offers, in order of value, each with
     // the value chosen for it: for numbers at either end of the range that
     // end, for other numbers the value nearest zero of those showing the
@@ -47,6 +51,13 @@ private:
     std::vector<std::string> names_;
     std::vector<std::vector<Choice>> choices_;
 };
+
+// Text for matching: lower case, ASCII only (a degree sign in any encoding
+// goes), without the unit `label` at the end and surrounding spaces.
+std::string normalise(const std::string& text, const std::string& label);
+
+// Items joined with ", ".
+std::string joined(const std::vector<std::string>& items);
 
 // Makes effect text printable as UTF-8: the degree sign some effects write in
 // Shift_JIS (bytes 0x81 0x8B) becomes a degree sign, other bytes above 0x7F '?'.
