@@ -290,7 +290,17 @@ void expectShapeSineAccurate() {
             r = std::nextafter(r, 0.0f);
         }
     }
-    EXPECT_LT(worst, 1.2e-7) << "fused " << Fused;
+    // Two float steps (1.19e-7 at worst) unfused, and fused with an
+    // instruction or a library fmaf that rounds once; MinGW's library fmaf,
+    // which the Windows build of this test calls, rounds twice and reaches
+    // three (1.79e-7). The kernel paths fuse with the instruction, and
+    // PanTargetsAreThoseOfThePerSampleSteps holds them to two steps everywhere.
+#if defined(_WIN32)
+    constexpr double kFusedBound = 1.8e-7;
+#else
+    constexpr double kFusedBound = 1.2e-7;
+#endif
+    EXPECT_LT(worst, Fused ? kFusedBound : 1.2e-7) << "fused " << Fused;
     // Exact where the shape needs it: the centre and the peak.
     EXPECT_EQ(0.0f, drifton::halfPiSineOfRise(0.0f, multiplyAdd));
     EXPECT_EQ(1.0f, drifton::halfPiSineOfRise(1.0f, multiplyAdd));
