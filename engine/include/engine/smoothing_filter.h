@@ -106,16 +106,17 @@ private:
                              static_cast<double>(a2)};
         // The filter's response to a unit x[0], x[-1], x[-2], y[-1] or y[-2],
         // everything else zero.
-        const auto respond = [&c](double x0, double x1, double x2, double y1, double y2,
-                                  double* out) {
+        const auto respond = [&c](double now, double last, double secondLast, double outLast,
+                                  double outSecondLast, double* out) {
             for (int k = 0; k < BlockResponses::kMaxGroup; ++k) {
-                const double y = c[1] * x1 + c[0] * x0 + c[2] * x2 - c[3] * y1 - c[4] * y2;
+                const double y = c[1] * last + c[0] * now + c[2] * secondLast - c[3] * outLast -
+                                 c[4] * outSecondLast;
                 out[k] = y;
-                x2 = x1;
-                x1 = x0;
-                x0 = 0.0;
-                y2 = y1;
-                y1 = y;
+                secondLast = last;
+                last = now;
+                now = 0.0;
+                outSecondLast = outLast;
+                outLast = y;
             }
         };
         BlockResponses r;
