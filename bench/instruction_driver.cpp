@@ -58,13 +58,15 @@ struct Options {
 void usage(std::FILE* to) {
     std::fprintf(to,
                  "usage: drifton-instructions [--subject=effect|copy|model]\n"
-                 "           [--path=baseline|avx2+fma] [--setting=defaults|square-whole]\n"
+                 "           [--path=baseline|avx2+fma|neon]\n"
+                 "           [--setting=defaults|square-whole|triplet]\n"
                  "           [--frames=N] [--blocks=N]\n"
                  "Processes N blocks of white noise with one subject, for counting its\n"
                  "instructions under callgrind (see scripts/instructions.sh).\n"
                  "  --subject  effect (processReplacing, default), copy or model\n"
                  "  --path     kernel path of the effect (default baseline)\n"
-                 "  --setting  defaults, or square-whole: the square shape at 1/1\n"
+                 "  --setting  defaults, square-whole (the square shape at 1/1) or\n"
+                 "             triplet (the defaults at 1/12, a cycle not a power of two)\n"
                  "  --frames   frames per block, 1..65536 (default 512)\n"
                  "  --blocks   number of blocks, 1..1000000 (default 256)\n");
 }
@@ -162,9 +164,10 @@ int main(int argc, char** argv) {
                      o.subject.c_str());
         return 2;
     }
-    if (o.setting != "defaults" && o.setting != "square-whole") {
+    if (o.setting != "defaults" && o.setting != "square-whole" && o.setting != "triplet") {
         std::fprintf(stderr,
-                     "drifton-instructions: --setting must be defaults or square-whole, not '%s'\n",
+                     "drifton-instructions: --setting must be defaults, square-whole or triplet, "
+                     "not '%s'\n",
                      o.setting.c_str());
         return 2;
     }
@@ -181,6 +184,8 @@ int main(int argc, char** argv) {
         return 3;
     }
     const bool squareWhole = o.setting == "square-whole";
+    constexpr int kTripletPeriod = 6;  // 1/12 in PeriodTable
+    const bool triplet = o.setting == "triplet";
 
     Buffers buffers(o.frames);
     if (o.subject == "effect") {
@@ -188,6 +193,11 @@ int main(int argc, char** argv) {
         if (squareWhole) {
             effect.setParameter(drifton::kWaveShape, 1.0f);  // square
             effect.setParameter(drifton::kPeriod, 0.0f);     // 1/1
+        }
+        if (triplet) {
+            effect.setParameter(drifton::kPeriod,
+                                static_cast<float>(kTripletPeriod) /
+                                    static_cast<float>(drifton::PeriodTable.size() - 1));
         }
         AEffect* record = effect.getEffectRecord();
         for (int block = 0; block < o.blocks; ++block) {
@@ -203,6 +213,9 @@ int main(int argc, char** argv) {
         if (squareWhole) {
             model.waveShape = drifton::kSquare;
             model.periodIndex = 0;
+        }
+        if (triplet) {
+            model.periodIndex = kTripletPeriod;
         }
         for (int block = 0; block < o.blocks; ++block) {
             model.process(HostTime{hostTime.ppqPos, hostTime.tempo, false}, buffers.inputs[0],

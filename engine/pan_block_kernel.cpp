@@ -7,11 +7,11 @@
 //   stage                scalar step it reproduces    agreement          pinned by
 //   1 positionsInCycle   positionInCycle, and the     bit-exact          PanTargetsAreThose-
 //                        q / h of phaseAt                                OfThePerSampleSteps
-//   2 shapeValues        phaseAt, shapeValue          bit-exact; the     same test
-//                                                     sine within 1 ulp
-//   3 panTargets         panTarget                    bit-exact          same test
-//   4 filterNumerators   SmoothingFilter::step, in    within 1e-15       EveryPathMatchesThe-
-//     filterRecursion    double, a group at a time    of exact           Model... tests
+//   2 shapeValues        phaseAt, shapeValue,         bit-exact; the     same test;
+//   3                    panTarget                    sine within        ShapeSineIsWithin...
+//                                                     1.2e-7
+//   4 filterInputs,      SmoothingFilter::step, in    within 1e-15       EveryPathMatchesThe-
+//     GroupRecursion     double, a group at a time    of exact           Model... tests
 //   5 applyPanGains      panGain, outputGain          within 5e-7        same tests;
 //                        (float polynomials)                             GainPolynomials...
 //
@@ -20,13 +20,15 @@
 //
 //   path      unit                     stage 1 (remainder)   2, 3      4 (group)      5
 //   baseline  pan_kernel_baseline.cpp  float for cycles of   4 floats  4 outputs,     4 floats
-//                                      2^k, else double;                2 doubles
-//                                      floor by integer
-//   avx2+fma  pan_kernel_avx2.cpp      the same; floor in    8 floats  8 outputs,     8 floats,
-//            (-mavx2 -mfma)            one instruction                 4 doubles,     fused
+//                                      2^k, else double;               2 doubles,
+//                                      floor by integer                float inputs
+//   avx2+fma  pan_kernel_avx2.cpp      the same; floor in    8 floats, 8 outputs,     8 floats,
+//            (-mavx2 -mfma)            one instruction       fused     4 doubles,     fused
+//                                                                      double inputs,
 //                                                                      fused
-//   neon      pan_kernel_neon.cpp      the same; floor in    4 floats  4 outputs,     4 floats,
-//            (AArch64 only)           one instruction                 2 doubles,     fused
+//   neon      pan_kernel_neon.cpp      the same; floor in    4 floats, 4 outputs,     4 floats,
+//            (AArch64 only)           one instruction       fused     2 doubles,     fused
+//                                                                      double inputs,
 //                                                                      fused
 //
 // A path is chosen only by the CPU it runs on (fastestKernelPath); tests and

@@ -12,7 +12,13 @@ struct BaselineIsa {
     static constexpr bool kFused = false;
     static constexpr bool kRoundsInRegisters = false;
     static constexpr int kGroup = 4;
+    using FilterInput = float;
     static constexpr int kFloatLanes = 4;
+
+    template <class Vector>
+    [[gnu::always_inline]] static Vector multiplyAdd(Vector a, Vector b, Vector c) {
+        return a * b + c;
+    }
 };
 
 }  // namespace

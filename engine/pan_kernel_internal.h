@@ -43,52 +43,46 @@ inline constexpr float kPanReach = 1.1f;
 // the functions with float coefficients; evaluated in float they stay within
 // 4e-7 (about three float steps of sqrt(2)), fused or not, and with
 // a library fmaf that rounds twice (MinGW).
-template <bool Fused>
-[[gnu::always_inline]] inline float rightGain(float s) {
-    const float s2 = s * s;
-    float p = multiplyAdd<Fused>(s2, 2.105324384e-04f, -6.601432804e-03f);
-    p = multiplyAdd<Fused>(s2, p, 1.126921028e-01f);
-    p = multiplyAdd<Fused>(s2, p, -9.135289788e-01f);
-    p = multiplyAdd<Fused>(s2, p, 2.221441269e+00f);
+// On a float or a vector of floats, with multiplyAdd(a, b, c) = a * b + c
+// (fused or not).
+template <class T, class MultiplyAdd>
+[[gnu::always_inline]] inline T rightGain(T s, MultiplyAdd multiplyAdd) {
+    const auto all = [](float c) { return T{} + c; };
+    const T s2 = s * s;
+    T p = multiplyAdd(s2, all(2.105324384e-04f), all(-6.601432804e-03f));
+    p = multiplyAdd(s2, p, all(1.126921028e-01f));
+    p = multiplyAdd(s2, p, all(-9.135289788e-01f));
+    p = multiplyAdd(s2, p, all(2.221441269e+00f));
     return s * p;
 }
 
-template <bool Fused>
-[[gnu::always_inline]] inline float leftGain(float s) {
-    const float s2 = s * s;
-    float p = multiplyAdd<Fused>(s2, -3.329715037e-05f, 1.296874019e-03f);
-    p = multiplyAdd<Fused>(s2, p, -2.950344793e-02f);
-    p = multiplyAdd<Fused>(s2, p, 3.587422967e-01f);
-    p = multiplyAdd<Fused>(s2, p, -1.744716048e+00f);
-    return multiplyAdd<Fused>(s2, p, 1.414213538e+00f);
+template <class T, class MultiplyAdd>
+[[gnu::always_inline]] inline T leftGain(T s, MultiplyAdd multiplyAdd) {
+    const auto all = [](float c) { return T{} + c; };
+    const T s2 = s * s;
+    T p = multiplyAdd(s2, all(-3.329715037e-05f), all(1.296874019e-03f));
+    p = multiplyAdd(s2, p, all(-2.950344793e-02f));
+    p = multiplyAdd(s2, p, all(3.587422967e-01f));
+    p = multiplyAdd(s2, p, all(-1.744716048e+00f));
+    return multiplyAdd(s2, p, all(1.414213538e+00f));
 }
 
-// sin(s * pi / 2) and cos(s * pi / 2) for |s| <= 1.3, in double: minimax
-// polynomials (odd of degree 13, even of degree 14) within 1.5e-11 and 7e-13
-// of the functions. Rounded to float they give the correctly rounded value
-// except within that distance of a rounding tie.
-template <bool Fused>
-[[gnu::always_inline]] inline double halfPiSine(double s) {
-    const double s2 = s * s;
-    double p = multiplyAdd<Fused>(s2, 5.3493143754188915855e-8, -3.5920936188991780728e-6);
-    p = multiplyAdd<Fused>(s2, p, 0.00016043498384260553368);
-    p = multiplyAdd<Fused>(s2, p, -0.0046817515026754209253);
-    p = multiplyAdd<Fused>(s2, p, 0.079692625804551819501);
-    p = multiplyAdd<Fused>(s2, p, -0.64596409748676822581);
-    p = multiplyAdd<Fused>(s2, p, 1.5707963267948233095);
-    return s * p;
-}
-
-template <bool Fused>
-[[gnu::always_inline]] inline double halfPiCosine(double s) {
-    const double s2 = s * s;
-    double p = multiplyAdd<Fused>(s2, -6.009608303466462607e-9, 4.7022639688661594399e-7);
-    p = multiplyAdd<Fused>(s2, p, -0.000025201071377653969675);
-    p = multiplyAdd<Fused>(s2, p, 0.00091925971800861504302);
-    p = multiplyAdd<Fused>(s2, p, -0.020863480612347805321);
-    p = multiplyAdd<Fused>(s2, p, 0.25366950788520055047);
-    p = multiplyAdd<Fused>(s2, p, -1.2337005501357689223);
-    return multiplyAdd<Fused>(s2, p, 0.99999999999999955566);
+// sin(r * pi / 2) for r in 0..1 (the triangle's rise), in float, on a float
+// or a vector of floats, with multiplyAdd(a, b, c) = a * b + c (fused or
+// not): an odd polynomial of degree 9 (a Chebyshev fit over -1..1), written
+// r + r * p(r^2) so that the leading term r is exact and only the smaller
+// rest p carries rounding. Evaluated in float, within 1.2e-7 (two float
+// steps below 1) of the per-sample path's sinf(float(r * pi/2)), fused or
+// not.
+template <class T, class MultiplyAdd>
+[[gnu::always_inline]] inline T halfPiSineOfRise(T r, MultiplyAdd multiplyAdd) {
+    const auto all = [](float c) { return T{} + c; };
+    const T r2 = r * r;
+    T p = multiplyAdd(r2, all(1.508171554e-04f), all(-4.672220442e-03f));
+    p = multiplyAdd(r2, p, all(7.968847454e-02f));
+    p = multiplyAdd(r2, p, all(-6.459633708e-01f));
+    p = multiplyAdd(r2, p, all(5.707963109e-01f));  // pi / 2 - 1
+    return multiplyAdd(r, p, r);
 }
 
 }  // namespace drifton

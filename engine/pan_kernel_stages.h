@@ -12,8 +12,9 @@
 // PathObjectsDefineOnlyTheirEntries).
 //
 // An Isa row says: kFused (fused multiply-adds where written), kRoundsInRegisters
-// (floor is one instruction), kGroup (filter outputs per recursion step),
-// kFloatLanes (floats per vector).
+// (floor is one instruction), kGroup (filter outputs per recursion step: two
+// vectors of doubles), kFloatLanes (floats per vector), and gives
+// multiplyAdd(a, b, c) on vectors of kGroup / 2 doubles (fused or not).
 //
 // These files are built with -ffp-contract=off, so a * b + c is never fused
 // behind our back: the steps that must match the per-sample path round
@@ -25,6 +26,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "engine/pan_block_kernel.h"
 #include "engine/pan_oscillator.h"
@@ -59,12 +61,12 @@ struct FloatVector<8> {
 template <int Lanes>
 struct DoubleVector;
 template <>
-struct DoubleVector<4> {
-    using Type [[gnu::vector_size(4 * sizeof(double))]] = double;
+struct DoubleVector<2> {
+    using Type [[gnu::vector_size(2 * sizeof(double))]] = double;
 };
 template <>
-struct DoubleVector<8> {
-    using Type [[gnu::vector_size(8 * sizeof(double))]] = double;
+struct DoubleVector<4> {
+    using Type [[gnu::vector_size(4 * sizeof(double))]] = double;
 };
 
 // Stage 1: x[j] = the position of frame first + j in half-cycles, as the
@@ -144,10 +146,11 @@ template <class Isa>
     }
 }
 
-// Stage 2, part one: the phase and the triangle (or the square's side), in
-// the same float steps as phaseAt and shapeValue, without choosing between
-// computed values (each choice a mask, applied by a bitwise and, which costs
-// less than a select where the instruction set has no blend).
+// Stages 2 and 3: the phase, the shape's value and the filter input, in the
+// same float steps as phaseAt, shapeValue and panTarget (the sine within
+// 1.2e-7), without choosing between computed values where a mask will do
+// (applied by a bitwise and, which costs less than a select where the
+// instruction set has no blend).
 //  - The phase before its remainder lies in 1..5, so fmodf(phase, 2)
 //    subtracts 2 or 4; subtracting 2 twice is exact as well (the first
 //    leaves 0..3 at a place no coarser than the phase's, the second is
@@ -156,7 +159,8 @@ template <class Isa>
 //    rise = t below m = 0.5 and 2 - t from there (Sterbenz), which is
 //    |t - 2| there: rise = |t - (t >= 1 ? 2 : 0)|.
 //  - rise * side is rise with the side's sign: the same float, and -0 for a
-//    rise of 0 on the left as the product gives.
+//    rise of 0 on the left as the product gives; the sine is odd, so
+//    sin(rise * side) is sin(rise) with the side's sign.
 template <class Isa, std::int32_t Shape>
 [[gnu::always_inline]] inline void shapeValues(const BlockSettings& s, std::int32_t count,
                                                float* x) {
@@ -168,6 +172,7 @@ template <class Isa, std::int32_t Shape>
     const Bits two = Bits{} + bitsAs<std::uint32_t>(2.0f);
     const Bits one = Bits{} + bitsAs<std::uint32_t>(1.0f);
     const float shift = s.phaseShift;
+    const float width = s.width;
     for (std::int32_t j = 0; j < count; j += Isa::kFloatLanes) {
         Float phase;
         std::memcpy(&phase, x + j, sizeof phase);
@@ -176,50 +181,32 @@ template <class Isa, std::int32_t Shape>
         phase -= bitsAs<Float>(bitsAs<Bits>(phase >= 2.0f) & two);
         const Bits right = bitsAs<Bits>(phase >= 1.0f);  // sideOf
         const Bits side = ~right & sign;
-        Float value;
+        Float value = Float{};
         if constexpr (Shape == kSquare) {
             value = bitsAs<Float>(one | side);
-        } else {
+        } else if constexpr (Shape == kTriangle || Shape == kSineShaped) {
             const Float twice = 2.0f * (phase - bitsAs<Float>(right & one));
             const Float fromPeak = twice - bitsAs<Float>(bitsAs<Bits>(twice >= 1.0f) & two);
-            value = bitsAs<Float>((bitsAs<Bits>(fromPeak) & ~sign) | side);
+            Float rise = bitsAs<Float>(bitsAs<Bits>(fromPeak) & ~sign);
+            if constexpr (Shape == kSineShaped) {
+                rise = halfPiSineOfRise(
+                    rise, [](Float a, Float b, Float c) { return Isa::multiplyAdd(a, b, c); });
+            }
+            value = bitsAs<Float>(bitsAs<Bits>(rise) | side);
         }
-        std::memcpy(x + j, &value, sizeof value);  // the sine shape goes on below
-    }
-}
-
-// Stage 2, part two, and stage 3: the shape's value and the filter input.
-// (Loops of their own: the sine's chain of multiply-adds and the double
-// steps of stage 1 in one loop would stretch each step and leave the
-// processor waiting.)
-template <class Isa, std::int32_t Shape>
-[[gnu::always_inline]] inline void panTargets(const BlockSettings& s, std::int32_t count,
-                                              float* x) {
-    const float width = s.width;
-    for (std::int32_t j = 0; j < count; ++j) {
-        float value = 0.0f;
-        if constexpr (Shape == kSineShaped) {
-            // The sine is odd, so sin(rise * side) = sin(rise) * side exactly.
-            // sinf(float(rise * pi/2)) rounds the argument first; skipping
-            // that moves the result by at most half a float step of the
-            // argument times the cosine, about 3e-8.
-            value = static_cast<float>(halfPiSine<Isa::kFused>(static_cast<double>(x[j])));
-        } else if constexpr (Shape == kTriangle || Shape == kSquare) {
-            value = x[j];
-        }
-        x[j] = panTarget(value, width);
+        const Float target = value * width * 0.5f + 0.5f;  // panTarget
+        std::memcpy(x + j, &target, sizeof target);
     }
 }
 
 template <class Isa, std::int32_t Shape>
 [[gnu::always_inline]] inline void panTargetsOfShape(const BlockSettings& s, std::int32_t first,
                                                      std::int32_t count, float* x) {
-    // Stages 1 and 2 run on whole vectors: x has room for the frames after
-    // count, which are computed and dropped.
+    // On whole vectors: x has room for the frames after count, which are
+    // computed and dropped.
     const std::int32_t whole = (count + Isa::kFloatLanes - 1) / Isa::kFloatLanes * Isa::kFloatLanes;
     positionsInCycle<Isa>(s, first, whole, x);
     shapeValues<Isa, Shape>(s, whole, x);
-    panTargets<Isa, Shape>(s, count, x);
 }
 
 // Stages 1 to 3 for frames first .. first + count - 1, for the block's shape.
@@ -242,66 +229,84 @@ template <class Isa>
     }
 }
 
-// Stage 4, part one: w[j] = b1 x[j-1] + b0 x[j] + b2 x[j-2] in double, in
-// the per-sample step's order; x holds the two previous inputs in front.
-// w is padded with zeros to whole groups: outputs past count are computed
-// and dropped.
+// Stage 4, part one: the filter inputs as the recursion reads them
+// (Isa::FilterInput), the two previous ones in front (x holds them there
+// too), for whole groups: x has its values that far (stages 1 and 2 run on
+// whole vectors, and kFloatLanes divides kGroup). In double where a double
+// is broadcast from memory in one instruction (AVX); floats as they are
+// where a broadcast takes two either way (SSE2), converting on the way.
 template <class Isa>
-[[gnu::always_inline]] inline std::int32_t filterNumerators(const BlockResponses& f,
-                                                            std::int32_t count, const float* x,
-                                                            double* w) {
-    for (std::int32_t j = 0; j < count; ++j) {
-        const auto current = static_cast<double>(x[j + 2]);
-        const auto previous = static_cast<double>(x[j + 1]);
-        const auto beforeThat = static_cast<double>(x[j]);
-        w[j] = multiplyAdd<Isa::kFused>(f.b2, beforeThat,
-                                        multiplyAdd<Isa::kFused>(f.b0, current, f.b1 * previous));
+[[gnu::always_inline]] inline const typename Isa::FilterInput* filterInputs(std::int32_t groups,
+                                                                            const float* x,
+                                                                            double* xd) {
+    if constexpr (std::is_same_v<typename Isa::FilterInput, float>) {
+        return x;
+    } else {
+        for (std::int32_t j = 0; j < groups * Isa::kGroup + 2; ++j) {
+            xd[j] = static_cast<double>(x[j]);
+        }
+        return xd;
     }
-    const std::int32_t groups = (count + Isa::kGroup - 1) / Isa::kGroup;
-    for (std::int32_t j = count; j < groups * Isa::kGroup; ++j) {
-        w[j] = 0.0;
-    }
-    return groups;
 }
 
-// The group matrix's columns and history responses, loaded once per block
-// and kept in registers. (Vector values stay inside the kernel's one inlined
-// body: passing them by value would depend on the instruction set.)
+// Stage 4, part two: the filter, one group of kGroup outputs per step, from
+// the group's inputs and the two inputs and outputs before it
+// (BlockResponses). A group is two vectors of kGroup / 2 doubles, its first
+// and second half; the matrix is lower triangular, so inputs in the second
+// half leave the first half alone. Only the group's last two outputs feed the
+// next step, and the products of the inputs do not wait for them. Reordering
+// the sums of a stable, well-damped filter in double moves the outputs by
+// about 1e-16.
 template <class Isa>
 struct GroupRecursion {
-    using Vector = typename DoubleVector<Isa::kGroup>::Type;
+    static constexpr int kHalf = Isa::kGroup / 2;
+    using Vector = typename DoubleVector<kHalf>::Type;
 
-    explicit GroupRecursion(const BlockResponses& f) {
-        for (int j = 0; j < Isa::kGroup; ++j) {
-            std::memcpy(&column[j], f.impulse + kMaxGroup - j, sizeof column[j]);
-        }
-        std::memcpy(&fromLast, f.fromLast, sizeof fromLast);
-        std::memcpy(&fromSecondLast, f.fromSecondLast, sizeof fromSecondLast);
+    template <class Number>
+    [[gnu::always_inline]] static Vector all(Number value) {
+        return Vector{} + static_cast<double>(value);
+    }
+    [[gnu::always_inline]] static Vector load(const double* from) {
+        Vector v;
+        std::memcpy(&v, from, sizeof v);
+        return v;
     }
 
-    // Stage 4, part two: the recursion, one group per step, into y[0..) from
-    // the outputs y1, y2 before it; leaves the last two outputs in y1, y2.
-    // Only the group's last two outputs feed the next step, and the matrix
-    // product does not wait for them. Reordering the sums of a stable,
-    // well-damped filter in double moves the outputs by about 1e-16.
-    [[gnu::always_inline]] void run(const double* w, std::int32_t groups, double* y, double& y1,
-                                    double& y2) const {
+    // in: the inputs, the two before the first group in front; into y[0..),
+    // from the outputs y1, y2 before it; leaves the last two outputs in y1, y2.
+    // The columns are read where they are, for the compiler to keep in
+    // registers as far as they go (a copy would cost a block its own loads).
+    [[gnu::always_inline]] static void run(const BlockResponses& f,
+                                           const typename Isa::FilterInput* inputs,
+                                           std::int32_t groups, double* y, double& y1, double& y2) {
+        // Column j of the matrix, first and second half: f.impulse from
+        // kMaxGroup - j; the history responses, in the order of `before`.
+        const double* column = f.impulse + kMaxGroup;
+        const double* history[4] = {f.fromInputSecondLast, f.fromInputLast, f.fromSecondLast,
+                                    f.fromLast};
         for (std::int32_t g = 0; g < groups; ++g) {
-            const double* wg = w + g * Isa::kGroup;
-            Vector sum = wg[0] * column[0];
-            for (int j = 1; j < Isa::kGroup; ++j) {
-                sum += wg[j] * column[j];
+            const auto* in = inputs + g * Isa::kGroup;  // in[0], in[1]: the two before
+            Vector low = all(in[2]) * load(column);
+            Vector high = all(in[2]) * load(column + kHalf);
+            for (int j = 1; j < kHalf; ++j) {
+                low = Isa::multiplyAdd(all(in[2 + j]), load(column - j), low);
+                high = Isa::multiplyAdd(all(in[2 + j]), load(column - j + kHalf), high);
             }
-            sum += y2 * fromSecondLast + y1 * fromLast;
-            std::memcpy(y + g * Isa::kGroup, &sum, sizeof sum);
-            y1 = sum[Isa::kGroup - 1];
-            y2 = sum[Isa::kGroup - 2];
+            for (int j = kHalf; j < Isa::kGroup; ++j) {
+                high = Isa::multiplyAdd(all(in[2 + j]), load(column - j + kHalf), high);
+            }
+            const double before[4] = {static_cast<double>(in[0]), static_cast<double>(in[1]), y2,
+                                      y1};
+            for (int h = 0; h < 4; ++h) {
+                low = Isa::multiplyAdd(all(before[h]), load(history[h]), low);
+                high = Isa::multiplyAdd(all(before[h]), load(history[h] + kHalf), high);
+            }
+            std::memcpy(y + g * Isa::kGroup, &low, sizeof low);
+            std::memcpy(y + g * Isa::kGroup + kHalf, &high, sizeof high);
+            y1 = high[kHalf - 1];
+            y2 = high[kHalf - 2];
         }
     }
-
-    Vector column[static_cast<std::size_t>(Isa::kGroup)];
-    Vector fromLast;
-    Vector fromSecondLast;
 };
 
 // Stage 5: the gains and the output samples, in float. sin((1 - y) pi/2)
@@ -310,21 +315,48 @@ struct GroupRecursion {
 // rounds 1 - y and both arguments to float and multiplies by the output gain
 // last; here y is rounded to float once and each gain is within 4e-7 of
 // sqrt(2) times the exact sine, so an output moves by less than 5e-7.
-// Both inputs of a frame are read before its outputs are written, and frames
-// do not depend on each other, so in-place buffers are fine.
+// On whole vectors, then frame by frame: the inputs of a vector of frames
+// are read before its outputs are written, and frames do not depend on each
+// other, so in-place buffers are fine (and the compiler, given vectors,
+// need not check at run time whether the buffers overlap).
 template <class Isa>
 [[gnu::always_inline]] inline void applyPanGains(const double* pan, const StereoBlock& b,
                                                  std::int32_t done, std::int32_t count) {
+    using Float = typename FloatVector<Isa::kFloatLanes>::Type;
+    constexpr int kLanes = Isa::kFloatLanes;
     const float* inLeft = b.inLeft + done;
     const float* inRight = b.inRight + done;
     float* outLeft = b.outLeft + done;
     float* outRight = b.outRight + done;
-    for (std::int32_t j = 0; j < count; ++j) {
+    const auto vectorMultiplyAdd = [](Float a, Float c, Float d) {
+        return Isa::multiplyAdd(a, c, d);
+    };
+    const std::int32_t whole = count / kLanes * kLanes;
+    for (std::int32_t j = 0; j < whole; j += kLanes) {
+        float rounded[static_cast<std::size_t>(kLanes)];
+        for (int k = 0; k < kLanes; ++k) {
+            rounded[k] = static_cast<float>(pan[j + k]);
+        }
+        Float y;
+        Float left;
+        Float right;
+        std::memcpy(&y, rounded, sizeof y);
+        std::memcpy(&left, inLeft + j, sizeof left);
+        std::memcpy(&right, inRight + j, sizeof right);
+        left *= leftGain(y, vectorMultiplyAdd);
+        right *= rightGain(y, vectorMultiplyAdd);
+        std::memcpy(outLeft + j, &left, sizeof left);
+        std::memcpy(outRight + j, &right, sizeof right);
+    }
+    const auto multiplyAdd = [](float a, float c, float d) {
+        return drifton::multiplyAdd<Isa::kFused>(a, c, d);
+    };
+    for (std::int32_t j = whole; j < count; ++j) {
         const auto y = static_cast<float>(pan[j]);
         const float left = inLeft[j];
         const float right = inRight[j];
-        outLeft[j] = leftGain<Isa::kFused>(y) * left;
-        outRight[j] = rightGain<Isa::kFused>(y) * right;
+        outLeft[j] = leftGain(y, multiplyAdd) * left;
+        outRight[j] = rightGain(y, multiplyAdd) * right;
     }
 }
 
@@ -333,11 +365,10 @@ template <class Isa>
 [[gnu::always_inline]] inline void processChunks(SmoothingFilter& filter, const BlockSettings& s,
                                                  const StereoBlock& b) {
     static_assert(Isa::kGroup <= kMaxGroup && kChunk % Isa::kGroup == 0);
-    const GroupRecursion<Isa> recursion(filter.block());
-    // x with the two previous inputs in front; y likewise with the two
-    // previous outputs, in double; w padded to whole groups.
+    // x and xd with the two previous inputs in front; y likewise with the
+    // two previous outputs, in double; all with room for whole groups.
     float x[kChunk + 2 + kMaxGroup];
-    double w[kChunk + kMaxGroup];
+    double xd[kChunk + 2 + kMaxGroup];
     double y[kChunk + 2 + kMaxGroup];
     float x2 = filter.x2;
     float x1 = filter.x1;
@@ -349,10 +380,11 @@ template <class Isa>
         x[0] = x2;
         x[1] = x1;
         panTargetsFor<Isa>(s, done, count, x + 2);
-        const std::int32_t groups = filterNumerators<Isa>(filter.block(), count, x, w);
+        const std::int32_t groups = (count + Isa::kGroup - 1) / Isa::kGroup;
+        const auto* inputs = filterInputs<Isa>(groups, x, xd);
         y[0] = y2;
         y[1] = y1;
-        recursion.run(w, groups, y + 2, y1, y2);
+        GroupRecursion<Isa>::run(filter.block(), inputs, groups, y + 2, y1, y2);
         x2 = x[count];
         x1 = x[count + 1];
         y2 = y[count];

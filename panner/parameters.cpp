@@ -2,6 +2,7 @@
 // and derives the host's view from it.
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "framework/text_copy.h"
 #include "panner/drifton_vst.h"
@@ -48,11 +49,23 @@ void DriftonVST::getParameterDisplay(VstInt32 index, char* text) {
     }
 }
 
-drifton::PanSettings DriftonVST::settings() const {
+namespace {
+
+// Every field in one expression, so that each row's field is a constant and
+// its setField a single store (a loop over the table left a switch per row).
+template <std::size_t... Row>
+drifton::PanSettings settingsOf(
+    const std::array<std::atomic<float>, drifton::kParameterCount>& fields,
+    std::index_sequence<Row...>) {
     drifton::PanSettings settings;
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-        drifton::setField(settings, drifton::kParameterTable[i].field,
-                          fields_[i].load(std::memory_order_relaxed));
-    }
+    (drifton::setField(settings, drifton::kParameterTable[Row].field,
+                       fields[Row].load(std::memory_order_relaxed)),
+     ...);
     return settings;
+}
+
+}  // namespace
+
+drifton::PanSettings DriftonVST::settings() const {
+    return settingsOf(fields_, std::make_index_sequence<drifton::kParameterTable.size()>());
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Instructions per stereo frame of processReplacing, counted by valgrind's
 # callgrind (exact and repeatable, unlike time on a shared machine), for each
-# kernel path this CPU runs, each setting (the defaults, and the square shape
-# at 1/1) and block sizes of 64 and 512 frames; beside them a plain copy of
+# kernel path this CPU runs, each setting (the defaults, the square shape at
+# 1/1, and the defaults at the triplet 1/12, whose cycle is not a power of
+# two) and block sizes of 64 and 512 frames; beside them a plain copy of
 # the buffers and the per-sample model. The last column is the per-block
 # overhead: processReplacing's instructions outside the kernel (float mode,
 # time request, settings, position, dispatch), per block.
@@ -132,12 +133,12 @@ for path in baseline avx2+fma; do
         echo "($path: not run by this CPU)"
         continue
     fi
-    for setting in defaults square-whole; do
+    for setting in defaults square-whole triplet; do
         row effect "$path" "$setting" '*processReplacingThunk*'
     done
 done
 row copy - - '*copyBuffers*'
-for setting in defaults square-whole; do
+for setting in defaults square-whole triplet; do
     row model - "$setting" 'PanModel::process*'
 done
 

@@ -33,24 +33,26 @@ inline SmoothingCoefficients smoothingCoefficients(float sampleRate) {
     return c;
 }
 
-// The filter rearranged for groups of samples, for the block kernel. With the
-// numerator folded into w[n] = b1 x[n-1] + b0 x[n] + b2 x[n-2] (every
-// coefficient divided by a0), the recursion y[n] = w[n] - a1 y[n-1] - a2 y[n-2]
-// is linear, so a group of outputs follows from the group's w and the two
-// outputs before it:
-//   y[n+k] = sum_{j<=k} g[k-j] w[n+j] + fromLast[k] y[n-1] + fromSecondLast[k] y[n-2]
-// with g the recursion's impulse response and fromLast, fromSecondLast its
-// responses to the history. Computed once in double from the same float
-// quotients the per-sample step uses; the kernel runs it in double, so its
-// outputs are the exact filter's to about 1e-15.
+// The filter rearranged for groups of samples, for the block kernel. The
+// filter y[n] = b1 x[n-1] + b0 x[n] + b2 x[n-2] - a1 y[n-1] - a2 y[n-2]
+// (every coefficient divided by a0) is linear, so a group of outputs follows
+// from the group's inputs and the two inputs and two outputs before it:
+//   y[n+k] = sum_{j<=k} h[k-j] x[n+j]
+//            + fromInputLast[k] x[n-1] + fromInputSecondLast[k] x[n-2]
+//            + fromLast[k] y[n-1] + fromSecondLast[k] y[n-2]
+// with h the filter's impulse response and the other four its responses to
+// the history. Computed once in double from the same float quotients the
+// per-sample step uses; the kernel runs it in double, so its outputs are the
+// exact filter's to about 1e-15.
 struct BlockResponses {
     static constexpr int kMaxGroup = 8;
 
-    double b0 = 0.0, b1 = 0.0, b2 = 0.0;
-    // kMaxGroup zeros, then g[0..kMaxGroup): for a group of L outputs, the
-    // column of the group's matrix that multiplies w[n+j] is the L values
+    // kMaxGroup zeros, then h[0..kMaxGroup): for a group of L outputs, the
+    // column of the group's matrix that multiplies x[n+j] is the L values
     // starting at kMaxGroup - j.
     double impulse[2 * kMaxGroup] = {};
+    double fromInputLast[kMaxGroup] = {};
+    double fromInputSecondLast[kMaxGroup] = {};
     double fromLast[kMaxGroup] = {};
     double fromSecondLast[kMaxGroup] = {};
 };
@@ -99,25 +101,30 @@ public:
 
 private:
     static BlockResponses blockResponses(float b0, float b1, float b2, float a1, float a2) {
-        BlockResponses r;
-        r.b0 = static_cast<double>(b0);
-        r.b1 = static_cast<double>(b1);
-        r.b2 = static_cast<double>(b2);
-        const auto da1 = static_cast<double>(a1);
-        const auto da2 = static_cast<double>(a2);
-        // Responses of y[n] = w[n] - a1 y[n-1] - a2 y[n-2] to a unit w[0] and
-        // to a unit y[-1] or y[-2], everything else zero.
-        const auto respond = [da1, da2](double w0, double last, double secondLast, double* out) {
+        const double c[5] = {static_cast<double>(b0), static_cast<double>(b1),
+                             static_cast<double>(b2), static_cast<double>(a1),
+                             static_cast<double>(a2)};
+        // The filter's response to a unit x[0], x[-1], x[-2], y[-1] or y[-2],
+        // everything else zero.
+        const auto respond = [&c](double now, double last, double secondLast, double outLast,
+                                  double outSecondLast, double* out) {
             for (int k = 0; k < BlockResponses::kMaxGroup; ++k) {
-                const double y = (k == 0 ? w0 : 0.0) - da1 * last - da2 * secondLast;
+                const double y = c[1] * last + c[0] * now + c[2] * secondLast - c[3] * outLast -
+                                 c[4] * outSecondLast;
                 out[k] = y;
                 secondLast = last;
-                last = y;
+                last = now;
+                now = 0.0;
+                outSecondLast = outLast;
+                outLast = y;
             }
         };
-        respond(1.0, 0.0, 0.0, r.impulse + BlockResponses::kMaxGroup);
-        respond(0.0, 1.0, 0.0, r.fromLast);
-        respond(0.0, 0.0, 1.0, r.fromSecondLast);
+        BlockResponses r;
+        respond(1.0, 0.0, 0.0, 0.0, 0.0, r.impulse + BlockResponses::kMaxGroup);
+        respond(0.0, 1.0, 0.0, 0.0, 0.0, r.fromInputLast);
+        respond(0.0, 0.0, 1.0, 0.0, 0.0, r.fromInputSecondLast);
+        respond(0.0, 0.0, 0.0, 1.0, 0.0, r.fromLast);
+        respond(0.0, 0.0, 0.0, 0.0, 1.0, r.fromSecondLast);
         return r;
     }
 
