@@ -20,6 +20,7 @@
 #include "engine/parameter_table.h"
 #include "model/pan_model.h"
 #include "panner/drifton_vst.h"
+#include "stereo_buffers.h"
 #include "vst/vst_opcodes.h"
 #include "vst/vst_records.h"
 
@@ -91,28 +92,6 @@ bool knownPath(const std::string& name, drifton::KernelPath& path) {
     }
     return false;
 }
-
-struct Buffers {
-    explicit Buffers(int frames)
-        : inLeft(static_cast<std::size_t>(frames)),
-          inRight(inLeft.size()),
-          outLeft(inLeft.size()),
-          outRight(inLeft.size()) {
-        unsigned state = 1;
-        for (std::size_t i = 0; i < inLeft.size(); ++i) {
-            state = state * 1664525u + 1013904223u;
-            inLeft[i] = static_cast<float>(state >> 8) / 8388608.0f - 1.0f;
-            inRight[i] = -inLeft[i];
-        }
-        inputs[0] = inLeft.data();
-        inputs[1] = inRight.data();
-        outputs[0] = outLeft.data();
-        outputs[1] = outRight.data();
-    }
-    std::vector<float> inLeft, inRight, outLeft, outRight;
-    float* inputs[2];
-    float* outputs[2];
-};
 
 [[gnu::noinline]] void copyBuffers(const Buffers& b, int frames) {
     const std::size_t bytes = static_cast<std::size_t>(frames) * sizeof(float);
