@@ -67,8 +67,10 @@ done
 
 for target in "${targets[@]}"; do
     log="$work/$target.log"
-    stats="$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}')"
-    coverage="$(grep -E '#[0-9]+[[:space:]]+DONE' "$log" | grep -oE 'cov: [0-9]+' | tail -1)"
+    # A target that crashed prints no final statistics; that must not end the
+    # script before its log is shown below.
+    stats="$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}' || true)"
+    coverage="$(grep -E '#[0-9]+[[:space:]]+(DONE|pulse)' "$log" | grep -oE 'cov: [0-9]+' | tail -1 || true)"
     echo "$target: ${stats:-?} runs, ${coverage:-no coverage line}"
 done
 if ((${#failed[@]} > 0)); then

@@ -1,6 +1,7 @@
 #include "fuzz/harness/fuzz_session.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <cstring>
 
@@ -169,9 +170,19 @@ void FuzzEffect::checkAfterCall(unsigned int modeBefore, const char* call) {
     }
 }
 
+namespace {
+// The buffer ends flush against its canaries, so a capacity that is a
+// multiple of the strictest alignment starts it aligned: a host hands a
+// record or a pointer slot on its natural alignment, never at an odd byte.
+std::size_t alignedCapacity(std::size_t bytes) {
+    constexpr std::size_t kAlign = alignof(std::max_align_t);
+    return (bytes + kAlign - 1) / kAlign * kAlign;
+}
+}  // namespace
+
 LimitedBuffer::LimitedBuffer(std::size_t writable, const std::uint8_t* content,
                              std::size_t contentSize)
-    : writable_(writable), buffer_(std::max(writable + 16, contentSize + 1)) {
+    : writable_(writable), buffer_(alignedCapacity(std::max(writable + 16, contentSize + 1))) {
     const std::size_t size = buffer_.capacity();
     before_ = std::make_unique<char[]>(size);
     buffer_.fill(0xA5);
