@@ -1,8 +1,8 @@
 #include "fuzz/harness/fuzz_session.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "framework/effect_factory.h"
