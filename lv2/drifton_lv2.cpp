@@ -187,7 +187,6 @@ void DriftonLV2::applyEvents(const LV2_Atom_Sequence& sequence, std::uint32_t fr
     if (size < sizeof(LV2_Atom_Sequence_Body)) {
         return;
     }
-    const bool beatTime = urids_.atomBeatTime != 0 && sequence.body.unit == urids_.atomBeatTime;
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&sequence.body);
     constexpr auto kHeader = static_cast<std::uint32_t>(sizeof(LV2_Atom_Event));
     std::uint32_t offset = sizeof(LV2_Atom_Sequence_Body);
@@ -199,7 +198,12 @@ void DriftonLV2::applyEvents(const LV2_Atom_Sequence& sequence, std::uint32_t fr
         }
         TimePosition position;
         if (readPosition(event->body, position)) {
-            // Beat-time offsets cannot be placed in frames: such objects apply at once.
+            // Beat-time offsets cannot be placed in frames: such objects apply at
+            // once. The unit is read only here, at an event: in Ardour 7.3's
+            // blocks without events it is uninitialised memory (seen under
+            // valgrind).
+            const bool beatTime =
+                urids_.atomBeatTime != 0 && sequence.body.unit == urids_.atomBeatTime;
             const std::int64_t at = beatTime ? 0 : event->time.frames;
             const auto frame = static_cast<std::uint32_t>(
                 std::clamp<std::int64_t>(at, pieceStart, static_cast<std::int64_t>(frames)));

@@ -77,7 +77,7 @@ ardour_add_lv2() {
 # of them together with their retries (ardour_deadline, in $SECONDS): no
 # attempt runs past the deadline.
 session_timeout=25
-ardour_deadline=$((SECONDS + 80))
+ardour_deadline=$((SECONDS + 150))
 
 ardour_luasession() {
     env LD_LIBRARY_PATH="$ardour_lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" \
@@ -105,15 +105,20 @@ keep_work=0
 # free, corrupted size, segmentation fault; backtraces end in the export
 # graph's or the export channels' destructors), with or without our plug-in
 # on the track: measured here in about one session in four at 1024-frame
-# blocks, about 1 in 14 at the 256 frames common.lua sets. So a session
-# killed by a signal, or one whose log holds glibc's heap-abort message,
-# counts as an Ardour crash at any stage: it is logged with its stage and
-# signal, and the whole session runs again, up to four attempts in all. It
+# blocks, about 1 in 14 at the 256 frames common.lua sets, but about one in
+# two for the two-track session with eighth-note tempo markers (10 of 19
+# attempts in one evening's runs; under gdb every backtrace ends in the
+# export's own objects: PortExportChannel, Interleaver, ExportPreset; under
+# valgrind neither edition makes an invalid access in that session). So a
+# session killed by a signal, or one whose log holds glibc's heap-abort
+# message, counts as an Ardour crash at any stage: it is logged with its
+# stage and signal, and the whole session runs again, up to eight attempts
+# in all (at one in two, all eight crash in 1 run of 256). It
 # fails when every attempt crashes (a plug-in that reliably crashes the host)
 # or when a session exits non-zero without a signal (a failed step or the
 # timeout). Crashes while a plug-in was loaded are counted apart.
 ardour_session() {
-    local label="$1" script="$2" fresh="$3" attempt attempts=4
+    local label="$1" script="$2" fresh="$3" attempt attempts=8
     shift 3
     for ((attempt = 1; attempt <= attempts; attempt++)); do
         [[ -n $fresh ]] && rm -rf "$fresh"
@@ -131,7 +136,7 @@ ardour_session() {
             return 0
         fi
         local stage signal=""
-        stage="$(grep '^stage: ' "$log" | tail -n 1 | cut -c 8-)"
+        stage="$(grep '^stage: ' "$log" | tail -n 1 | cut -c 8- || true)"
         if ((status > 128 && status != 124)); then
             signal="SIG$(kill -l $((status - 128)) 2>/dev/null || echo $((status - 128)))"
         elif grep -E -q "$heap_abort" "$log"; then
