@@ -311,9 +311,13 @@ void Instance::forge(std::span<const Event> events) {
     lv2_atom_forge_set_buffer(&forge, reinterpret_cast<std::uint8_t*>(sequence_.data()),
                               sequence_.size() * sizeof(std::uint64_t));
     LV2_Atom_Forge_Frame sequence;
-    lv2_atom_forge_sequence_head(&forge, &sequence, 0);
+    lv2_atom_forge_sequence_head(&forge, &sequence, beatTime_ ? urids.map(LV2_ATOM__beatTime) : 0);
     for (const Event& event : events) {
-        lv2_atom_forge_frame_time(&forge, event.frame);
+        if (beatTime_) {
+            lv2_atom_forge_beat_time(&forge, static_cast<double>(event.frame));
+        } else {
+            lv2_atom_forge_frame_time(&forge, event.frame);
+        }
         if (const auto* raw = std::get_if<RawAtom>(&event.atom)) {
             lv2_atom_forge_atom(&forge, static_cast<std::uint32_t>(raw->body.size()),
                                 urids.map(raw->type));

@@ -45,11 +45,12 @@ protected:
     }
 
     // A fresh instance over the input in blocks of `block` frames; `events`
-    // gives each block's events, `controls` the values set before the first.
+    // gives each block's events (in beat time with `beatTime`), `controls` the
+    // values set before the first.
     Stereo run(const std::vector<std::pair<std::string, float>>& controls,
                const std::function<std::vector<Event>(int block)>& events = {},
                lv2host::Features features = {}, std::uint32_t block = kBlock,
-               bool timeConnected = true) {
+               bool timeConnected = true, bool beatTime = false) {
         std::string error;
         auto instance = bundle->instantiate(44100.0, features, &error);
         EXPECT_NE(nullptr, instance) << error;
@@ -58,6 +59,9 @@ protected:
         }
         if (!timeConnected) {
             instance->disconnectTime();
+        }
+        if (beatTime) {
+            instance->useBeatTime();
         }
         for (const auto& [symbol, value] : controls) {
             EXPECT_TRUE(instance->setControl(symbol, value)) << symbol;
@@ -217,6 +221,22 @@ TEST_F(Lv2Plugin, EventsOutOfOrderOrPastTheBlockApplyWhereTheyCan) {
     EXPECT_EQ(0.0, pantest::maxDifference(run({}, nextBlock), run({}, pastTheEnd)));
     // And the positions are heard: a different song position sounds different.
     EXPECT_GT(pantest::maxDifference(run({}, nextBlock), run({}, inOrder)), 0.1);
+}
+
+// A sequence in beat time cannot place its events in frames: each position
+// applies at the block's start, as one at frame 0 would.
+TEST_F(Lv2Plugin, BeatTimePositionsApplyAtTheBlockStart) {
+    const auto atStart = [](int block) {
+        return std::vector<Event>{{0, playingAt(block * 1.25 + 3.0)}};
+    };
+    const auto later = [](int block) {
+        return std::vector<Event>{{300, playingAt(block * 1.25 + 3.0)}};
+    };
+    const Stereo reference = run({}, atStart);
+    const Stereo beats = run({}, later, {}, kBlock, true, true);
+    EXPECT_EQ(0.0, pantest::maxDifference(reference, beats));
+    // In frames the same offsets are heard where they fall.
+    EXPECT_GT(pantest::maxDifference(reference, run({}, later)), 1e-3);
 }
 
 // Without urid:map or without an atom input (lv2apply: no features, one

@@ -153,6 +153,9 @@ public:
 
     // Leaves the atom input unconnected from now on, as hosts without one do.
     void disconnectTime();
+    // Forges later sequences in beat time (atom:beatTime, each event's
+    // `frame` written as that many beats) instead of frames.
+    void useBeatTime() { beatTime_ = true; }
 
     // One block through the first two audio inputs and outputs (outputs may
     // be the inputs' own buffers), with `events` forged into the atom input in
@@ -171,6 +174,7 @@ private:
     std::vector<std::uint32_t> audioIn_, audioOut_;
     std::optional<std::uint32_t> timePort_;
     bool timeConnected_ = true;
+    bool beatTime_ = false;
     std::vector<std::uint64_t> sequence_;  // 8-byte aligned atom buffer
 };
 
