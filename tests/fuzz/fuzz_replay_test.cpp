@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -114,5 +115,21 @@ INSTANTIATE_TEST_SUITE_P(Cases, LimitedBufferChecks,
                              GuardCase{"nothing writable, first byte", 0, 0, 'x', false, true},
                              GuardCase{"text overwriting its only zero", 9, 0, 'x', true, true},
                              GuardCase{"text keeping a zero", 9, 1, 'x', true, false}));
+
+// A host hands records and pointer slots on their natural alignment; so does
+// the harness, whatever the writable and content sizes (an odd size once
+// placed an arrangement pointer slot at an odd address).
+TEST(LimitedBufferPlacement, StartsOnTheStrictestAlignment) {
+    const std::vector<std::uint8_t> content(70, 'c');
+    for (std::size_t writable = 0; writable <= 40; ++writable) {
+        for (const std::size_t contentSize :
+             {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{33}, content.size()}) {
+            LimitedBuffer buffer(writable, content.data(), contentSize);
+            EXPECT_EQ(0u,
+                      reinterpret_cast<std::uintptr_t>(buffer.data()) % alignof(std::max_align_t))
+                << "writable " << writable << ", content " << contentSize;
+        }
+    }
+}
 
 }  // namespace
