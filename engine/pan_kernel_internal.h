@@ -32,6 +32,16 @@ template <bool Fused>
     }
 }
 
+// The polynomial with float coefficients `highest` .. `rest` (highest power
+// first) at x, by Horner's rule: one multiplyAdd a coefficient after the
+// first, on a float or a vector of floats.
+template <class T, class MultiplyAdd, class... Rest>
+[[gnu::always_inline]] inline T horner(T x, MultiplyAdd multiplyAdd, float highest, Rest... rest) {
+    T p = T{} + highest;
+    ((p = multiplyAdd(x, p, T{} + rest)), ...);
+    return p;
+}
+
 // The smoothed pan position stays within -0.083 .. 1.083: its inputs lie in
 // 0..1, and the filter's impulse response sums to 1.083 over its positive
 // terms and -0.083 over its negative ones (pinned by a test).
@@ -47,24 +57,14 @@ inline constexpr float kPanReach = 1.1f;
 // (fused or not).
 template <class T, class MultiplyAdd>
 [[gnu::always_inline]] inline T rightGain(T s, MultiplyAdd multiplyAdd) {
-    const auto all = [](float c) { return T{} + c; };
-    const T s2 = s * s;
-    T p = multiplyAdd(s2, all(2.105324384e-04f), all(-6.601432804e-03f));
-    p = multiplyAdd(s2, p, all(1.126921028e-01f));
-    p = multiplyAdd(s2, p, all(-9.135289788e-01f));
-    p = multiplyAdd(s2, p, all(2.221441269e+00f));
-    return s * p;
+    return s * horner(s * s, multiplyAdd, 2.105324384e-04f, -6.601432804e-03f, 1.126921028e-01f,
+                      -9.135289788e-01f, 2.221441269e+00f);
 }
 
 template <class T, class MultiplyAdd>
 [[gnu::always_inline]] inline T leftGain(T s, MultiplyAdd multiplyAdd) {
-    const auto all = [](float c) { return T{} + c; };
-    const T s2 = s * s;
-    T p = multiplyAdd(s2, all(-3.329715037e-05f), all(1.296874019e-03f));
-    p = multiplyAdd(s2, p, all(-2.950344793e-02f));
-    p = multiplyAdd(s2, p, all(3.587422967e-01f));
-    p = multiplyAdd(s2, p, all(-1.744716048e+00f));
-    return multiplyAdd(s2, p, all(1.414213538e+00f));
+    return horner(s * s, multiplyAdd, -3.329715037e-05f, 1.296874019e-03f, -2.950344793e-02f,
+                  3.587422967e-01f, -1.744716048e+00f, 1.414213538e+00f);
 }
 
 // sin(r * pi / 2) for r in 0..1 (the triangle's rise), in float, on a float
@@ -76,12 +76,8 @@ template <class T, class MultiplyAdd>
 // not.
 template <class T, class MultiplyAdd>
 [[gnu::always_inline]] inline T halfPiSineOfRise(T r, MultiplyAdd multiplyAdd) {
-    const auto all = [](float c) { return T{} + c; };
-    const T r2 = r * r;
-    T p = multiplyAdd(r2, all(1.508171554e-04f), all(-4.672220442e-03f));
-    p = multiplyAdd(r2, p, all(7.968847454e-02f));
-    p = multiplyAdd(r2, p, all(-6.459633708e-01f));
-    p = multiplyAdd(r2, p, all(5.707963109e-01f));  // pi / 2 - 1
+    const T p = horner(r * r, multiplyAdd, 1.508171554e-04f, -4.672220442e-03f, 7.968847454e-02f,
+                       -6.459633708e-01f, 5.707963109e-01f);  // the last: pi / 2 - 1
     return multiplyAdd(r, p, r);
 }
 
